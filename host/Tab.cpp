@@ -1,0 +1,3 @@
+#include "host/Tab.h"
+
+void TabReportOutOfRange(int line) { assert1(line, "Tab"); }

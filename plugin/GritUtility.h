@@ -1,0 +1,102 @@
+// GritUtility: the plug-in's single utility object and the hub of its logic. It owns the
+// settings, the run state of both runs (the texel grids, the normal tables, the work lock and
+// flags) and, while the panel is open, the panel's window and control handles.
+//
+// The runs and the evaluator are methods of this class; each subsystem keeps its own logic in
+// its folder (raycast/, uvgrit/, vertexgrit/, plugin/) and defines its methods there.
+#pragma once
+#include <atomic>
+
+#include "host/Interface.h"
+#include "host/Mesh.h"
+#include "host/Platform.h"
+#include "host/Ray.h"
+#include "host/Tab.h"
+#include "host/UtilityObj.h"
+#include "raycast/VertexNormalTable.h"
+#include "settings/GritSettings.h"
+#include "support/BArray.h"
+#include "uvgrit/TexelRecord.h"
+
+struct WorkerJob;
+class ICustEdit;
+class ISpinnerControl;
+
+class GritUtility : public UtilityObj {
+public:
+    GritUtility();
+    ~GritUtility() override;
+    GritUtility(const GritUtility&) = delete;
+    GritUtility& operator=(const GritUtility&) = delete;
+
+    // ---- Utility object (plugin/) ----
+    void OpenPanel(Interface* ip, IUtil* iu) override;
+    void ClosePanel(Interface* ip, IUtil* iu) override;
+    void DeleteThis() override {}  // static: never freed
+
+    // The core interface the runs talk to: the one given to OpenPanel while the panel is open,
+    // else the installed host's.
+    Interface* Core() const { return coreInterface ? coreInterface : GetCOREInterface(); }
+
+    // ---- Mesh preparation and the evaluator (raycast/) ----
+    // faceNormals[i] = normalise((c1 - c0) x (c2 - c1)) for every face.
+    void BuildFaceNormals(const Mesh& mesh);
+    // Grit value of one sample: 0 <= value < 1.
+    float EvaluateGrit(const Mesh& mesh, int faceIndex, const Point3& weights, Ray* rayBuffer);
+    // The ray query the evaluator casts with (the plain scan over faceNormals).
+    int CastRay(const Mesh& mesh, const Ray& ray, float& hitDistance, float maxDistance) const;
+
+    // ---- UV Map run (uvgrit/) ----
+    void GenerateUvGritMap();
+    void RasterizeUvFace(BArray<TexelRecord>& grid, Point3 a, Point3 b, Point3 c, int faceIndex);
+    void DrawMarkerLine(int x0, int y0, int x1, int y1, BArray<TexelRecord>& grid, const Point3& marker);
+    int TexelWorker(const Mesh& mesh, BArray<TexelRecord>& texelGrid, BArray<float>& valueGrid, int evenRows);
+    void RepairSpeckles();
+    void DilateCoverage();
+    void WriteGritBitmap();
+
+    // ---- Vertex Colors run (vertexgrit/) ----
+    void BuildVertexGrit();
+    void ProcessVertexJob(WorkerJob* job);
+
+    // ---- Panel (plugin/) ----
+    HWND panelWindow = nullptr;
+    IUtil* utilityInterface = nullptr;
+    Interface* coreInterface = nullptr;
+
+    // ---- Settings (settings/) ----
+    GritSettings settings;
+
+    // ---- Run state ----
+    BArray<TexelRecord> texels;
+    BArray<float> gritValues;
+    CRITICAL_SECTION workLock;
+    std::atomic<int> cancelRequested{0};
+    std::atomic<int> evenRowsDone{0};
+    std::atomic<int> oddRowsDone{0};
+    int progressPercent = 0;
+    Tab<Point3> faceNormals;
+    VertexNormalTable vertexNormals;
+    Mesh* currentMesh = nullptr;
+
+    // ---- Panel control handles, in pairs of edit and spinner (plugin/) ----
+    ICustEdit* mapWidthEdit = nullptr;
+    ISpinnerControl* mapWidthSpin = nullptr;
+    ICustEdit* mapHeightEdit = nullptr;
+    ISpinnerControl* mapHeightSpin = nullptr;
+    ICustEdit* horizontalSpreadEdit = nullptr;
+    ISpinnerControl* horizontalSpreadSpin = nullptr;
+    ICustEdit* verticalSpreadEdit = nullptr;
+    ISpinnerControl* verticalSpreadSpin = nullptr;
+    ICustEdit* distEdit = nullptr;
+    ISpinnerControl* distSpin = nullptr;
+    ICustEdit* mapChannelEdit = nullptr;
+    ISpinnerControl* mapChannelSpin = nullptr;
+    ICustEdit* noiseSizeEdit = nullptr;
+    ISpinnerControl* noiseSizeSpin = nullptr;
+    ICustEdit* mtlIDEdit = nullptr;
+    ISpinnerControl* mtlIDSpin = nullptr;
+};
+
+// The library's single GritUtility.
+GritUtility& TheGritUtility();

@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages Murkwell builds and tests with. Idempotent: installs only what
+# is missing. Runs apt-get as root, or through sudo.
+set -euo pipefail
+
+packages=(
+  build-essential cmake ninja-build pkg-config
+  libgtest-dev libgmock-dev libbenchmark-dev
+  libtinyobjloader-dev libopenimageio-dev openimageio-tools libcli11-dev
+)
+# Benchmark-only: Embree 3 as the comparison the speed benchmarks report. Never linked into murkwell.
+if [[ "${MURKWELL_WITH_EMBREE:-0}" == "1" ]]; then packages+=(libembree-dev); fi
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if ((${#missing[@]} == 0)); then
+  echo "setup: all packages present"
+  exit 0
+fi
+sudo=""
+if [[ $(id -u) -ne 0 ]]; then sudo="sudo"; fi
+echo "setup: installing ${missing[*]}"
+$sudo apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
