@@ -45,6 +45,9 @@ public:
     float EvaluateGrit(const Mesh& mesh, int faceIndex, const Point3& weights, Ray* rayBuffer);
     // The ray query the evaluator casts with (the plain scan over faceNormals).
     int CastRay(const Mesh& mesh, const Ray& ray, float& hitDistance, float maxDistance) const;
+    // Rays one evaluation casts (and the ray buffer must hold): horizontalSpread x
+    // verticalSpread + 1, or just the normal ray when either spread is not positive.
+    int RayCount() const;
 
     // ---- UV Map run (uvgrit/) ----
     void GenerateUvGritMap();
