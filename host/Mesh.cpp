@@ -19,6 +19,11 @@ int Mesh::getNumMapVerts(int channel) const {
     return static_cast<int>(maps_[static_cast<size_t>(channel)].tv.size());
 }
 
+int Mesh::getNumMapFaces(int channel) const {
+    if (channel < 0 || static_cast<size_t>(channel) >= maps_.size()) return 0;
+    return static_cast<int>(maps_[static_cast<size_t>(channel)].tf.size());
+}
+
 void Mesh::setNumMapVerts(int channel, int n) {
     if (channel < 0) return;
     setMapSupport(channel, true);

@@ -70,6 +70,8 @@ public:
     void setMapSupport(int channel, bool support = true);
     bool mapSupport(int channel) const;
     int getNumMapVerts(int channel) const;
+    // Map faces of the channel (normally one per mesh face; 0 for a channel without support).
+    int getNumMapFaces(int channel) const;
     void setNumMapVerts(int channel, int n);
     void setNumMapFaces(int channel, int n);
     Point3* mapVerts(int channel);
