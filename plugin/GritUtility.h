@@ -6,6 +6,9 @@
 // its folder (raycast/, uvgrit/, vertexgrit/, plugin/) and defines its methods there.
 #pragma once
 #include <atomic>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
 
 #include "host/Interface.h"
 #include "host/Mesh.h"
@@ -57,6 +60,25 @@ public:
     void RepairSpeckles();
     void DilateCoverage();
     void WriteGritBitmap();
+    // Which rows one texel worker visits (firstRow, firstRow + rowStep, ...), whether it
+    // publishes progressPercent, and the done flag it raises when it stops.
+    struct TexelRowPlan {
+        int firstRow = 0;
+        int rowStep = 2;
+        bool publishesProgress = false;
+        std::atomic<int>* doneFlag = nullptr;
+    };
+    // The worker loop behind TexelWorker: 1 when all its rows were visited, 0 when it stopped on a
+    // cancel or could not get its ray buffer (then it has already raised its done flag).
+    int TexelRows(const Mesh& mesh, BArray<TexelRecord>& texelGrid, BArray<float>& valueGrid, const TexelRowPlan& plan);
+    // Raises a worker's done flag and wakes the run's wait. The last thing a worker does: once
+    // the flag is up the run may end.
+    void RaiseTexelWorkerDone(std::atomic<int>& doneFlag);
+    std::mutex texelWorkersDoneMutex;
+    std::condition_variable texelWorkersDoneSignal;
+    std::atomic<int> texelWorkerFailed{0};  // a worker could not get its ray buffer
+    // Test seam: called by the texel workers before the cancel test of every texel (x, y).
+    std::function<void(int x, int y)> beforeTexelHook;
 
     // ---- Vertex Colors run (vertexgrit/) ----
     void BuildVertexGrit();

@@ -1,0 +1,282 @@
+// The UV Map run: from the "Generate" press to the saved bitmap. The faces of one map channel
+// are rasterised into the texel grid, two worker threads evaluate every covered texel while this
+// thread drives the host's progress bar and cancel button, two finishing passes clean the value
+// grid, and the grid is written as a 16-bit grey bitmap to a file the user picks.
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <exception>
+#include <new>
+
+#include "host/Assert.h"
+#include "host/MessageBox.h"
+#include "plugin/GritUtility.h"
+#include "uvgrit/TexelWorkers.h"
+
+namespace {
+constexpr const char* kCaption = "Murkwell";
+constexpr const char* kProgressTitle = "Building Grit Map";
+// The bitmap description carries the size as 16-bit values.
+constexpr int kLargestMapSide = 65535;
+constexpr unsigned kWorkerStackSize = 8192;
+constexpr auto kPollInterval = std::chrono::milliseconds(500);
+
+DWORD IgnoreProgress(LPVOID) { return 0; }
+
+void ShowCheckFailure(const char* text) { MessageBoxA(nullptr, text, kCaption, MB_OK | MB_ICONINFORMATION); }
+
+// What a run holds that must be given back however it ends: the progress display, the converted
+// mesh object it made, the work lock and the vertex normals.
+class UvRunResources {
+public:
+    UvRunResources(GritUtility& utility, Interface* core) : utility_(utility), core_(core) {}
+    UvRunResources(const UvRunResources&) = delete;
+    UvRunResources& operator=(const UvRunResources&) = delete;
+    ~UvRunResources() {
+        try {
+            DeleteLock();
+            EndProgress();
+            DeleteOwnedObject();
+            utility_.vertexNormals.Clear();
+        } catch (...) {
+            // A host that throws while being given things back: nothing more can be done.
+        }
+    }
+
+    void StartProgress() {
+        core_->ProgressStart(kProgressTitle, TRUE, IgnoreProgress, nullptr);
+        progressShown_ = true;
+    }
+    void EndProgress() {
+        if (!progressShown_) return;
+        progressShown_ = false;
+        core_->ProgressEnd();
+    }
+    void OwnObject(Object* object) { ownedObject_ = object; }
+    void DeleteOwnedObject() {
+        Object* object = ownedObject_;
+        ownedObject_ = nullptr;
+        if (object) object->DeleteThis();
+    }
+    void InitLock() {
+        InitializeCriticalSection(&utility_.workLock);
+        lockLive_ = true;
+    }
+    void DeleteLock() {
+        if (!lockLive_) return;
+        lockLive_ = false;
+        DeleteCriticalSection(&utility_.workLock);
+    }
+
+private:
+    GritUtility& utility_;
+    Interface* core_;
+    Object* ownedObject_ = nullptr;
+    bool progressShown_ = false;
+    bool lockLive_ = false;
+};
+
+// Step 1: a W x H grid with no covered texel and all values 0, whatever the last run left. A map
+// size that cannot make a bitmap (a hand-edited settings file) is refused and leaves empty grids.
+bool ResetUvGrids(GritUtility& u, int width, int height) {
+    const bool tooSmall = width < 1 || height < 1;
+    const bool tooLarge = width > kLargestMapSide || height > kLargestMapSide;
+    if (tooSmall || tooLarge) {
+        u.texels.Resize(0, 0, TexelRecord{});
+        u.gritValues.Resize(0, 0, 0.0f);
+        ShowCheckFailure(tooSmall ? "Map size must be at least 1 x 1" : "Map size must be at most 65535 x 65535");
+        return false;
+    }
+    try {
+        u.texels.Resize(static_cast<unsigned>(width), static_cast<unsigned>(height), TexelRecord{});
+        u.gritValues.Resize(static_cast<unsigned>(width), static_cast<unsigned>(height), 0.0f);
+    } catch (const std::bad_alloc&) {
+        u.texels.Resize(0, 0, TexelRecord{});
+        u.gritValues.Resize(0, 0, 0.0f);
+        char text[96];
+        std::snprintf(text, sizeof text, "Not enough memory for a %d x %d map", width, height);
+        ShowCheckFailure(text);
+        return false;
+    }
+    u.texels.SetAll(TexelRecord{});
+    u.gritValues.SetAll(0.0f);
+    return true;
+}
+
+// A face is rasterised only when its map face exists and names map vertices of the channel, and
+// its corners name vertices of the mesh (the workers read them for the noise point). The run
+// cannot assume this of every mesh it is handed; a face that fails is left out.
+bool FaceHasUsableMapping(const Mesh& mesh, int face, const TVFace* mapFaces, int mapFaceCount, int mapVertCount) {
+    if (face >= mapFaceCount) return false;
+    const TVFace& tf = mapFaces[face];
+    const DWORD mapVerts = static_cast<DWORD>(mapVertCount);
+    if (tf.t[0] >= mapVerts || tf.t[1] >= mapVerts || tf.t[2] >= mapVerts) return false;
+    const Face& f = mesh.faces[static_cast<std::size_t>(face)];
+    const DWORD verts = static_cast<DWORD>(mesh.getNumVerts());
+    return f.v[0] < verts && f.v[1] < verts && f.v[2] < verts;
+}
+
+// Step 7: every face that passes the filters goes into the texel grid, in index order, with the
+// progress display following the faces.
+void RasterizeChannel(GritUtility& u, Interface* core, const Mesh& mesh) {
+    const int channel = u.settings.mapChannel;
+    const int mapVertCount = mesh.getNumMapVerts(channel);
+    if (mapVertCount < 1) return;  // no texture coordinates: an all-uncovered grid
+    const Point3* mapVerts = mesh.mapVerts(channel);
+    const TVFace* mapFaces = mesh.mapFaces(channel);
+    const int mapFaceCount = mapFaces ? mesh.getNumMapFaces(channel) : 0;
+    if (!mapVerts) return;
+
+    const int faceCount = mesh.getNumFaces();
+    for (int i = 0; i < faceCount; ++i) {
+        core->ProgressUpdate(static_cast<int>(100LL * i / faceCount), TRUE, nullptr);
+        if (u.settings.selectedOnly != 0 && !mesh.FaceSel()[i]) continue;
+        const int mtlID = mesh.faces[static_cast<std::size_t>(i)].getMatID() + 1;
+        if (u.settings.mtlIDOn != 0 && mtlID != u.settings.mtlID) {
+            DebugPrint("Face %d not included - mtlID %d\n", i, mtlID);
+            continue;
+        }
+        if (!FaceHasUsableMapping(mesh, i, mapFaces, mapFaceCount, mapVertCount)) continue;
+        const TVFace& tf = mapFaces[i];
+        u.RasterizeUvFace(u.texels, mapVerts[tf.t[0]], mapVerts[tf.t[1]], mapVerts[tf.t[2]], i);
+    }
+}
+
+bool WorkersDone(const GritUtility& u) { return u.evenRowsDone.load() != 0 && u.oddRowsDone.load() != 0; }
+
+// Step 12: until both workers are done, every 500 ms show the even-row worker's percentage and
+// turn a host cancel into cancelRequested, all under workLock. Returns at once when the workers
+// finish. A host call that throws ends the polling and stops the workers; the exception is handed
+// back only after they are done, since they work on this run's mesh and grids.
+std::exception_ptr WaitForTexelWorkers(GritUtility& u, Interface* core) {
+    std::exception_ptr hostError;
+    while (!WorkersDone(u)) {
+        {
+            std::unique_lock<std::mutex> lock(u.texelWorkersDoneMutex);
+            if (u.texelWorkersDoneSignal.wait_for(lock, kPollInterval, [&u] { return WorkersDone(u); })) break;
+        }
+        EnterCriticalSection(&u.workLock);
+        if (!hostError) {
+            try {
+                core->ProgressUpdate(u.progressPercent, TRUE, nullptr);
+                if (core->GetCancel()) u.cancelRequested.store(1);
+            } catch (...) {
+                hostError = std::current_exception();
+                u.cancelRequested.store(1);
+            }
+        }
+        // A worker that could not get its ray buffer has stopped: the map cannot be complete,
+        // so the other one is stopped too.
+        if (u.texelWorkerFailed.load() != 0) u.cancelRequested.store(1);
+        LeaveCriticalSection(&u.workLock);
+    }
+    return hostError;
+}
+
+void RunUvGritMap(GritUtility& u, Interface* core) {
+    // 1. Reset the grids, before any check.
+    if (!ResetUvGrids(u, u.settings.XSiz, u.settings.YSiz)) return;
+
+    // 2-4. Exactly one node, and a triangle mesh from its evaluated state.
+    if (core->GetSelNodeCount() != 1) {
+        ShowCheckFailure("Select exactly one node");
+        return;
+    }
+    INode* node = core->GetSelNode(0);
+    if (!node) {
+        ShowCheckFailure("Select exactly one node");
+        return;
+    }
+    UvRunResources resources(u, core);
+    Object* evaluated = node->EvalWorldState(core->GetTime(), TRUE).obj;
+    TriObject* triObject = nullptr;
+    if (evaluated && evaluated->CanConvertToType(triObjectClassID)) {
+        Object* converted = evaluated->ConvertToType(core->GetTime(), triObjectClassID);
+        if (converted && converted != evaluated) resources.OwnObject(converted);
+        triObject = dynamic_cast<TriObject*>(converted);
+    }
+    if (!triObject) {
+        resources.DeleteOwnedObject();
+        ShowCheckFailure("Could not get TriObject");
+        return;
+    }
+
+    // 5-8. Progress display, face normals, coverage, vertex normals.
+    const Mesh& mesh = triObject->GetMesh();
+    resources.StartProgress();
+    u.BuildFaceNormals(mesh);
+    RasterizeChannel(u, core, mesh);
+    u.vertexNormals.Build(mesh);
+
+    // 9-11. The lock, the flags, the start time and the two workers, odd rows first.
+    resources.InitLock();
+    u.cancelRequested.store(0);
+    u.evenRowsDone.store(0);
+    u.oddRowsDone.store(0);
+    u.texelWorkerFailed.store(0);
+    u.progressPercent = 0;
+    const std::int64_t startTime = HostTime();
+
+    TexelThreadStart oddStart{&u, &mesh, 1u};
+    TexelThreadStart evenStart{&u, &mesh, 1u};
+    bool startFailed = false;
+    if (BeginThread(OddRowThread, kWorkerStackSize, &oddStart) == BEGINTHREAD_FAILED) {
+        // Nothing runs: there is nothing to wait for.
+        startFailed = true;
+        u.oddRowsDone.store(1);
+        u.evenRowsDone.store(1);
+    } else if (BeginThread(EvenRowThread, kWorkerStackSize, &evenStart) == BEGINTHREAD_FAILED) {
+        // The odd-row worker runs: stop it and wait for it below.
+        startFailed = true;
+        u.evenRowsDone.store(1);
+        u.cancelRequested.store(1);
+    }
+
+    // 12-13. Poll until both workers are done; then the lock goes.
+    const std::exception_ptr hostError = WaitForTexelWorkers(u, core);
+    resources.DeleteLock();
+    if (hostError) std::rethrow_exception(hostError);
+
+    if (startFailed || u.texelWorkerFailed.load() != 0) {
+        // An incomplete map is not offered: end the run in order and say why.
+        resources.EndProgress();
+        resources.DeleteOwnedObject();
+        u.vertexNormals.Clear();
+        ShowCheckFailure(startFailed ? "Could not start a worker thread" : "Not enough memory for the ray spread");
+        return;
+    }
+
+    // 14. Elapsed time, also after a cancel.
+    const std::int64_t endTime = HostTime();
+    char text[64];
+    std::snprintf(text, sizeof text, "elapsed time = %d secs", static_cast<int>(endTime - startTime));
+    MessageBoxA(nullptr, text, kCaption, MB_OK);
+
+    // 15-18. Finishing passes, then give back what the run held. faceNormals stay.
+    u.RepairSpeckles();
+    u.DilateCoverage();
+    resources.EndProgress();
+    resources.DeleteOwnedObject();
+    u.vertexNormals.Clear();
+
+    // 19-20. A cancelled map is written only when the user wants the partial result.
+    if (u.cancelRequested.load() != 0 &&
+        MessageBoxA(nullptr, "Save Partial Bitmap?", kCaption, MB_YESNO | MB_ICONQUESTION) != IDYES)
+        return;
+    u.WriteGritBitmap();
+}
+}  // namespace
+
+void GritUtility::GenerateUvGritMap() {
+    Interface* core = Core();
+    if (!core) return;  // no host to run in
+    // Nothing may escape into the host. What is held has been given back by the time a handler
+    // runs.
+    try {
+        RunUvGritMap(*this, core);
+    } catch (const std::bad_alloc&) {
+        ShowCheckFailure("Not enough memory to build the grit map");
+    } catch (...) {
+        ShowCheckFailure("The grit map could not be built");
+    }
+}
