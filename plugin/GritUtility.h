@@ -16,6 +16,7 @@
 #include "host/Ray.h"
 #include "host/Tab.h"
 #include "host/UtilityObj.h"
+#include "raycast/RayAccelerator.h"
 #include "raycast/VertexNormalTable.h"
 #include "settings/GritSettings.h"
 #include "support/BArray.h"
@@ -46,11 +47,26 @@ public:
     void BuildFaceNormals(const Mesh& mesh);
     // Grit value of one sample: 0 <= value < 1.
     float EvaluateGrit(const Mesh& mesh, int faceIndex, const Point3& weights, Ray* rayBuffer);
-    // The ray query the evaluator casts with (the plain scan over faceNormals).
+    // The ray query the evaluator casts with: the accelerated query when it is built for this
+    // mesh and engine.reference is off, else the plain scan over faceNormals. Same answer, bit for
+    // bit, either way.
     int CastRay(const Mesh& mesh, const Ray& ray, float& hitDistance, float maxDistance) const;
     // Rays one evaluation casts (and the ray buffer must hold): horizontalSpread x
     // verticalSpread + 1, or just the normal ray when either spread is not positive.
     int RayCount() const;
+    // Builds the accelerated query for `mesh` over faceNormals: once per run, after
+    // BuildFaceNormals and before the workers start. Does nothing when engine.reference is set.
+    void BuildRayAccelerator(const Mesh& mesh);
+    // Frees it, with the run's other tables.
+    void ReleaseRayAccelerator();
+    // How rays are cast. reference: always the plain scan. threads: worker threads for a run,
+    // 0 for the run's own default.
+    struct EngineOptions {
+        bool reference = false;
+        int threads = 0;
+    };
+    EngineOptions engine;
+    RayAccelerator rayAccelerator;
 
     // ---- UV Map run (uvgrit/) ----
     void GenerateUvGritMap();

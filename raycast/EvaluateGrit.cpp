@@ -19,10 +19,6 @@ constexpr float kSaturatedGrit = 0.99f;
 float StepDegrees(int index, int degrees) { return static_cast<float>(static_cast<long long>(index + 1) * degrees); }
 }  // namespace
 
-int GritUtility::CastRay(const Mesh& mesh, const Ray& ray, float& hitDistance, float maxDistance) const {
-    return IntersectRay(mesh, ray, hitDistance, maxDistance, faceNormals);
-}
-
 int GritUtility::RayCount() const {
     const int h = settings.horizontalSpread;
     const int v = settings.verticalSpread;

@@ -1,0 +1,21 @@
+// How the evaluator's rays are cast: the accelerated query when a run has built it, otherwise the
+// plain scan. Both give the same answer; the scan stays as the reference.
+#include "plugin/GritUtility.h"
+#include "raycast/IntersectRay.h"
+
+int GritUtility::CastRay(const Mesh& mesh, const Ray& ray, float& hitDistance, float maxDistance) const {
+    if (!engine.reference && rayAccelerator.Matches(mesh, faceNormals)) {
+        return rayAccelerator.Intersect(mesh, ray, hitDistance, maxDistance, faceNormals);
+    }
+    return IntersectRay(mesh, ray, hitDistance, maxDistance, faceNormals);
+}
+
+void GritUtility::BuildRayAccelerator(const Mesh& mesh) {
+    if (engine.reference) {
+        rayAccelerator.Release();
+        return;
+    }
+    rayAccelerator.Build(mesh, faceNormals);
+}
+
+void GritUtility::ReleaseRayAccelerator() { rayAccelerator.Release(); }

@@ -1,0 +1,55 @@
+// The accelerated ray query: the same answer as the plain scan over every face (IntersectRay),
+// bit for bit, found by walking a four-wide tree of conservative face boxes instead.
+//
+// The tree only gathers candidates; every candidate goes through the scan's own per-face test
+// (TestFace). The scan's answer is the smallest accepted distance, whatever the face order, so
+// the walk may visit faces in any order as long as it never skips a face that the test could
+// accept at a distance no greater than the best so far. Two accepted distances that compare equal
+// differ in their bits only as +0 and -0; there the scan keeps the later face's, and so does this.
+//
+// Built once per run after the face normals, read-only while the workers cast rays.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "host/Mesh.h"
+#include "host/Ray.h"
+#include "host/Tab.h"
+#include "raycast/Bvh.h"
+
+class RayAccelerator {
+public:
+    // Builds the tree for `mesh` with its unit face normals (one per face). Replaces any earlier
+    // build.
+    void Build(const Mesh& mesh, const Tab<Point3>& faceNormals, const BvhConfig& config = {});
+    // Frees everything; Built() is false afterwards.
+    void Release();
+
+    bool Built() const { return built_; }
+    // Whether this build can answer for `mesh` with `faceNormals`: same face count as built.
+    bool Matches(const Mesh& mesh, const Tab<Point3>& faceNormals) const;
+
+    // The nearest accepted hit, exactly as IntersectRay(mesh, ray, hitDistance, maxDistance,
+    // faceNormals) answers it. `mesh` and `faceNormals` must be those of the build, unchanged.
+    // Rays outside what the walk's error bounds cover (non-finite or extreme values) are passed to
+    // the plain scan. Allocates nothing.
+    int Intersect(const Mesh& mesh, const Ray& ray, float& hitDistance, float maxDistance,
+                  const Tab<Point3>& faceNormals) const;
+
+    // Bytes held by the tree and the per-face tables.
+    std::size_t MemoryBytes() const;
+    int FaceCount() const { return faceCount_; }
+    // Faces no box bounds, tested for every ray.
+    int UnboundedFaceCount() const { return static_cast<int>(alwaysTested_.size()); }
+    const Bvh4& Tree() const { return tree_; }
+
+private:
+    // Per face: the float c0 . n the per-face test computes, kept so a face can be rejected on
+    // its distance before the full test runs.
+    std::vector<float> planeOffsets_;
+    std::vector<std::int32_t> alwaysTested_;
+    Bvh4 tree_;
+    int faceCount_ = 0;
+    bool built_ = false;
+};

@@ -1,0 +1,193 @@
+// The four-wide tree builder: every item stored once under nested boxes, the depth bound kept
+// even where surface-area splits would make a chain, and the memory budget per face.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+#include <vector>
+
+#include "raycast/Bvh.h"
+#include "tests/common/TestMeshes.h"
+#include "tests/common/TestPaths.h"
+#include "tests/raycast/RayQueryDiff.h"
+
+namespace {
+
+struct TreeWalk {
+    std::vector<int> timesSeen;  // per input position
+    std::vector<BvhBox> seenBox;
+    int deepestSlot = 0;
+    int emptySlots = 0;
+    int badNesting = 0;  // slot boxes that do not hold a box below them
+    int badEmpty = 0;    // unused slots whose box is not empty
+};
+
+// Walks every node, checking that each slot's box holds every box in the slot's subtree.
+TreeWalk Walk(const Bvh4& tree, int itemCount, std::int32_t idBase) {
+    TreeWalk w;
+    w.timesSeen.assign(static_cast<size_t>(itemCount), 0);
+    w.seenBox.resize(static_cast<size_t>(itemCount));
+    struct Visit {
+        int node, depth;
+        BvhBox parent;
+    };
+    BvhBox everything;
+    for (int a = 0; a < 3; ++a) {
+        everything.lo[a] = -INFINITY;
+        everything.hi[a] = INFINITY;
+    }
+    std::vector<Visit> stack{{0, 0, everything}};
+    while (!stack.empty()) {
+        const Visit v = stack.back();
+        stack.pop_back();
+        const BvhNode4& node = tree.nodes[static_cast<size_t>(v.node)];
+        for (int s = 0; s < 4; ++s) {
+            const BvhBox box = node.SlotBox(s);
+            if (node.child[s] == kBvhEmptySlot) {
+                w.emptySlots++;
+                if (!(box.lo[0] > box.hi[0] && box.lo[1] > box.hi[1] && box.lo[2] > box.hi[2])) w.badEmpty++;
+                continue;
+            }
+            if (!v.parent.Contains(box)) w.badNesting++;
+            if (BvhNode4::IsNode(node.child[s])) {
+                stack.push_back({node.child[s], v.depth + 1, box});
+            } else {
+                const int position = BvhNode4::ItemOf(node.child[s]) - idBase;
+                if (position >= 0 && position < itemCount) {
+                    w.timesSeen[static_cast<size_t>(position)]++;
+                    w.seenBox[static_cast<size_t>(position)] = box;
+                }
+                w.deepestSlot = std::max(w.deepestSlot, v.depth + 1);
+            }
+        }
+    }
+    return w;
+}
+
+BvhBox UnitBoxAt(float x, float y, float z, float size) {
+    BvhBox b;
+    b.lo[0] = x;
+    b.lo[1] = y;
+    b.lo[2] = z;
+    b.hi[0] = x + size;
+    b.hi[1] = y + size;
+    b.hi[2] = z + size;
+    return b;
+}
+
+std::vector<std::int32_t> Ids(int count, std::int32_t base) {
+    std::vector<std::int32_t> ids;
+    for (int i = 0; i < count; ++i) ids.push_back(base + i);
+    return ids;
+}
+
+void ExpectEveryItemOnceWithItsBox(const TreeWalk& w, const std::vector<BvhBox>& boxes) {
+    int missing = 0, repeated = 0, wrongBox = 0;
+    for (size_t i = 0; i < boxes.size(); ++i) {
+        if (w.timesSeen[i] == 0) missing++;
+        if (w.timesSeen[i] > 1) repeated++;
+        if (w.timesSeen[i] == 1 && !(w.seenBox[i].Contains(boxes[i]) && boxes[i].Contains(w.seenBox[i]))) wrongBox++;
+    }
+    EXPECT_EQ(missing, 0);
+    EXPECT_EQ(repeated, 0);
+    EXPECT_EQ(wrongBox, 0);
+    EXPECT_EQ(w.badNesting, 0);
+    EXPECT_EQ(w.badEmpty, 0);
+}
+
+}  // namespace
+
+TEST(BvhBuild, StoresEveryItemOnceUnderNestedBoxes) {
+    std::mt19937 rng(21);
+    std::uniform_real_distribution<float> pos(-50.0f, 50.0f), size(0.01f, 3.0f);
+    std::vector<BvhBox> boxes;
+    for (int i = 0; i < 3000; ++i) boxes.push_back(UnitBoxAt(pos(rng), pos(rng), pos(rng), size(rng)));
+    const std::int32_t base = 1000;
+    const Bvh4 tree = BuildBvh4(boxes, Ids(3000, base));
+    ASSERT_FALSE(tree.nodes.empty());
+    const TreeWalk w = Walk(tree, 3000, base);
+    ExpectEveryItemOnceWithItsBox(w, boxes);
+    EXPECT_EQ(w.deepestSlot, tree.depth);
+    // Four slots per node are mostly used: 3000 items need at least 1000 nodes, and a tree that
+    // collapsed badly would need far more.
+    EXPECT_LT(tree.nodes.size(), 3000u / 2);
+}
+
+TEST(BvhBuild, KeepsTheDepthBoundWhereSurfaceAreaSplitsWouldChain) {
+    // Boxes at exponentially growing distances: the cheapest split always cuts off the farthest
+    // box alone, which left unchecked gives a chain as deep as the item count.
+    std::vector<BvhBox> boxes;
+    for (int i = 0; i < 300; ++i) boxes.push_back(UnitBoxAt(std::pow(1.3f, float(i)), 0.0f, 0.0f, 1.0f));
+    const Bvh4 tree = BuildBvh4(boxes, Ids(300, 0));
+    TreeWalk w = Walk(tree, 300, 0);
+    ExpectEveryItemOnceWithItsBox(w, boxes);
+    EXPECT_LE(w.deepestSlot, kBvhMaxDepth);
+    EXPECT_EQ(w.deepestSlot, tree.depth);
+
+    BvhConfig shallow;
+    shallow.maxDepth = 12;
+    const Bvh4 tight = BuildBvh4(boxes, Ids(300, 0), shallow);
+    w = Walk(tight, 300, 0);
+    ExpectEveryItemOnceWithItsBox(w, boxes);
+    EXPECT_LE(w.deepestSlot, 12);
+
+    // A bound below what 300 items need (9 levels) is raised to it, not broken.
+    shallow.maxDepth = 3;
+    w = Walk(BuildBvh4(boxes, Ids(300, 0), shallow), 300, 0);
+    ExpectEveryItemOnceWithItsBox(w, boxes);
+    EXPECT_LE(w.deepestSlot, 9);
+}
+
+TEST(BvhBuild, HandlesNoOneAndIdenticalItems) {
+    EXPECT_TRUE(BuildBvh4({}, {}).nodes.empty());
+
+    const std::vector<BvhBox> one{UnitBoxAt(1, 2, 3, 1)};
+    const Bvh4 single = BuildBvh4(one, Ids(1, 7));
+    ASSERT_EQ(single.nodes.size(), 1u);
+    EXPECT_EQ(single.depth, 1);
+    TreeWalk w = Walk(single, 1, 7);
+    ExpectEveryItemOnceWithItsBox(w, one);
+    EXPECT_EQ(w.emptySlots, 3);
+
+    // Centres that no plane separates.
+    const std::vector<BvhBox> same(100, UnitBoxAt(0, 0, 0, 1));
+    const Bvh4 pile = BuildBvh4(same, Ids(100, 0));
+    w = Walk(pile, 100, 0);
+    ExpectEveryItemOnceWithItsBox(w, same);
+    EXPECT_LE(w.deepestSlot, 7);  // balanced halving of 100 items
+}
+
+TEST(BvhBuild, AcceleratorStaysWithinSixtyFourBytesPerFace) {
+    // A wavy height field of 2 x 100 x 100 faces.
+    Mesh grid;
+    const int n = 100;
+    for (int y = 0; y <= n; ++y) {
+        for (int x = 0; x <= n; ++x) {
+            AddVertex(grid, {float(x), float(y), 2.0f * std::sin(0.3f * float(x)) * std::cos(0.2f * float(y))});
+        }
+    }
+    for (int y = 0; y < n; ++y) {
+        for (int x = 0; x < n; ++x) AddQuad(grid, y * (n + 1) + x, y * (n + 1) + x + 1, (y + 1) * (n + 1) + x + 1, (y + 1) * (n + 1) + x);
+    }
+    const PreparedMesh prepared(std::move(grid));
+    ASSERT_TRUE(prepared.Accelerator().Built());
+    EXPECT_EQ(prepared.Accelerator().UnboundedFaceCount(), 0);
+    EXPECT_LE(prepared.Accelerator().MemoryBytes(), 64u * 20000u);
+    EXPECT_GT(prepared.Accelerator().MemoryBytes(), 0u);
+}
+
+TEST(BvhBuild, AcceleratorStaysWithinSixtyFourBytesPerFaceOnSpot) {
+    MURKWELL_REQUIRE_SHARED_MESH(path, "spot.obj");
+    Mesh mesh;
+    std::string error;
+    ASSERT_TRUE(LoadTestObj(path, mesh, error)) << error;
+    const PreparedMesh prepared(std::move(mesh));
+    const size_t faces = static_cast<size_t>(prepared.mesh.getNumFaces());
+    EXPECT_LE(prepared.Accelerator().MemoryBytes(), 64u * faces);
+    EXPECT_LE(prepared.Accelerator().Tree().depth, kBvhMaxDepth);
+
+    GritUtility& utility = const_cast<PreparedMesh&>(prepared).utility;
+    utility.ReleaseRayAccelerator();
+    EXPECT_FALSE(utility.rayAccelerator.Built());
+    EXPECT_EQ(utility.rayAccelerator.MemoryBytes(), 0u);
+}

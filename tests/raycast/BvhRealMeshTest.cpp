@@ -1,0 +1,108 @@
+// The accelerated ray query against the plain scan on the shared real meshes, and the evaluator
+// giving the same values through either.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "host/Rand.h"
+#include "raycast/IntersectRay.h"
+#include "tests/common/TestMeshes.h"
+#include "tests/common/TestPaths.h"
+#include "tests/raycast/RayQueryDiff.h"
+
+namespace {
+
+Mesh LoadShared(const std::string& path) {
+    Mesh mesh;
+    std::string error;
+    EXPECT_TRUE(LoadTestObj(path, mesh, error)) << error;
+    return mesh;
+}
+
+void ExpectSameAnswers(const PreparedMesh& prepared, const std::vector<RayCase>& cases, int minHits) {
+    const DiffReport r = CompareQueries(prepared, cases);
+    EXPECT_EQ(r.mismatches, 0) << r.firstMismatches;
+    EXPECT_GE(r.hits, minHits) << r.rays << " rays";
+}
+
+}  // namespace
+
+TEST(AcceleratedQueryRealMesh, MatchesTheScanOnSpot) {
+    MURKWELL_REQUIRE_SHARED_MESH(path, "spot.obj");
+    PreparedMesh spot(LoadShared(path));
+    ASSERT_GT(spot.mesh.getNumFaces(), 5000);
+    const float tenth = 0.1f * BoxDiagonal(spot.mesh);
+    ExpectSameAnswers(spot, RandomRays(spot.mesh, 600, 41), 200);
+    ExpectSameAnswers(spot, SurfaceRays(spot.mesh, 600, tenth, 42), 100);
+    ExpectSameAnswers(spot, EdgeAndCornerRays(spot.mesh, 600, 43), 200);
+    const std::vector<RayCase> fans = FanRays(spot, 100, 8, 1, tenth, 44);
+    ExpectSameAnswers(spot, fans, 50);
+    ExpectSameAnswers(spot, FanRays(spot, 5, 24, 10, tenth, 45), 50);
+    ExpectSameAnswers(spot, LimitAtHitRays(spot, fans), 100);
+}
+
+TEST(AcceleratedQueryRealMesh, MatchesTheScanOnPizza) {
+    // Fifty thousand faces: the scan is slow, so only a few hundred rays.
+    MURKWELL_REQUIRE_SHARED_MESH(path, "pizza.obj");
+    PreparedMesh pizza(LoadShared(path));
+    ASSERT_GT(pizza.mesh.getNumFaces(), 40000);
+    const float tenth = 0.1f * BoxDiagonal(pizza.mesh);
+    ExpectSameAnswers(pizza, RandomRays(pizza.mesh, 100, 51), 20);
+    ExpectSameAnswers(pizza, FanRays(pizza, 12, 8, 1, tenth, 52), 10);
+    ExpectSameAnswers(pizza, EdgeAndCornerRays(pizza.mesh, 100, 53), 20);
+}
+
+TEST(AcceleratedQueryRealMesh, EvaluatorGivesTheSameValuesWithEitherQuery) {
+    MURKWELL_REQUIRE_SHARED_MESH(path, "spot.obj");
+    PreparedMesh spot(LoadShared(path));
+    GritUtility& utility = spot.utility;
+    utility.settings.horizontalSpread = 8;
+    utility.settings.verticalSpread = 2;
+    utility.settings.dist = 0.1f * BoxDiagonal(spot.mesh);
+    std::vector<Ray> buffer(static_cast<size_t>(utility.RayCount()));
+
+    for (const int algorithm : {ALGORITHM_UV_MAP, ALGORITHM_VERTEX_COLORS}) {
+        utility.settings.algorithm = algorithm;
+        std::vector<float> values[2];
+        for (const bool reference : {false, true}) {
+            utility.engine.reference = reference;
+            CrtSrand(1);
+            for (int f = 0; f < spot.mesh.getNumFaces(); f += 37) {
+                values[reference ? 1 : 0].push_back(
+                    utility.EvaluateGrit(spot.mesh, f, Point3{0.2f, 0.3f, 0.5f}, buffer.data()));
+            }
+        }
+        ASSERT_EQ(values[0].size(), values[1].size());
+        int differ = 0, nonzero = 0;
+        for (size_t i = 0; i < values[0].size(); ++i) {
+            if (FloatBits(values[0][i]) != FloatBits(values[1][i])) differ++;
+            if (values[1][i] > 0.0f) nonzero++;
+        }
+        EXPECT_EQ(differ, 0) << "algorithm " << algorithm;
+        EXPECT_GT(nonzero, 20) << "the samples should find nearby geometry";
+    }
+}
+
+TEST(AcceleratedQueryRealMesh, CastRayUsesTheScanWhenTheAcceleratorIsOffOrStale) {
+    MURKWELL_REQUIRE_SHARED_MESH(path, "spot.obj");
+    PreparedMesh spot(LoadShared(path));
+    GritUtility& utility = spot.utility;
+    ASSERT_TRUE(utility.rayAccelerator.Built());
+
+    // Asked for the reference query, a run builds nothing.
+    utility.engine.reference = true;
+    utility.BuildRayAccelerator(spot.mesh);
+    EXPECT_FALSE(utility.rayAccelerator.Built());
+    utility.engine.reference = false;
+    utility.BuildRayAccelerator(spot.mesh);
+    ASSERT_TRUE(utility.rayAccelerator.Built());
+
+    // The tables now describe another mesh, and the accelerator was not rebuilt: CastRay must not
+    // use it.
+    const Mesh cube = MakeUnitCube();
+    utility.BuildFaceNormals(cube);
+    const Ray ray = MakeRay({0.5f, 0.5f, 2.0f}, {0.0f, 0.0f, -1.0f});
+    float t = -1.0f;
+    ASSERT_EQ(utility.CastRay(cube, ray, t, 5.0f), 1);
+    EXPECT_EQ(t, 1.0f);
+}
