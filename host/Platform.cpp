@@ -5,7 +5,7 @@
 #include <system_error>
 #include <thread>
 
-void InitializeCriticalSection(CRITICAL_SECTION* cs) { cs->m = new std::mutex(); }
+void InitializeCriticalSection(CRITICAL_SECTION* cs) { cs->m = new std::recursive_mutex(); }
 void EnterCriticalSection(CRITICAL_SECTION* cs) { cs->m->lock(); }
 void LeaveCriticalSection(CRITICAL_SECTION* cs) { cs->m->unlock(); }
 void DeleteCriticalSection(CRITICAL_SECTION* cs) {

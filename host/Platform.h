@@ -9,9 +9,10 @@
 #include "host/Win32Types.h"
 
 // A Win32-style critical section. The plug-in initialises it before its workers start and
-// deletes it after they have finished.
+// deletes it after they have finished. Like a Win32 one, the thread that holds it may enter it
+// again (and leaves it as often as it entered).
 struct CRITICAL_SECTION {
-    std::mutex* m = nullptr;
+    std::recursive_mutex* m = nullptr;
 };
 void InitializeCriticalSection(CRITICAL_SECTION* cs);
 void EnterCriticalSection(CRITICAL_SECTION* cs);
