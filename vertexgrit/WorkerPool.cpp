@@ -10,6 +10,12 @@ namespace {
 constexpr unsigned kWorkerStackBytes = 8192;
 }  // namespace
 
+WorkerPool::~WorkerPool() {
+    // The owner may have seen the last finished flag through RunningCount while that thread was
+    // still notifying under the mutex; wait for it to let go before the condition is destroyed.
+    std::lock_guard<std::mutex> lock(idleMutex_);
+}
+
 void WorkerPool::SetThreadCount(int n) {
     threadCount_ = n;
     handles_.Resize(n);

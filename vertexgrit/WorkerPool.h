@@ -89,7 +89,7 @@ public:
 
     explicit WorkerPool(Entry entry, void* context = nullptr) : entry_(entry), context_(context) {}
     // Neither waits for nor stops any thread: the owner must have seen RunningCount reach 0.
-    ~WorkerPool() = default;
+    ~WorkerPool();
     WorkerPool(const WorkerPool&) = delete;
     WorkerPool& operator=(const WorkerPool&) = delete;
 
@@ -132,8 +132,9 @@ private:
     int done_ = 0;
     Entry entry_;
     void* context_;
-    // Only for WaitForIdle's wake-up: SetFinished stores its flag and notifies while holding it,
-    // so the owner cannot see the pool idle and destroy it while a thread is still notifying.
+    // For WaitForIdle's wake-up. SetFinished stores its flag and notifies while holding it, and
+    // the destructor takes it once, so a thread that has just set its flag is done with the pool
+    // before the pool goes away, however the owner saw the flag.
     std::mutex idleMutex_;
     std::condition_variable idleCondition_;
 };

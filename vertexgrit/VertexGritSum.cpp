@@ -1,0 +1,4 @@
+#include "vertexgrit/VertexGritSum.h"
+
+VertexGritSum* vertexGritSums = nullptr;
+int vertexGritSumCount = 0;
