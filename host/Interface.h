@@ -13,8 +13,6 @@ using LPTHREAD_START_ROUTINE = DWORD (*)(LPVOID);
 // Directory codes for GetDir.
 constexpr int APP_PLUGCFG_DIR = 9;
 
-using DLGPROC = INT_PTR (*)(HWND, UINT, WPARAM, LPARAM);
-
 class Interface {
 public:
     virtual ~Interface() = default;

@@ -67,7 +67,18 @@ private:
 };
 }  // namespace
 
-TestHost::TestHost() {
+TestHost::TestHost() : mainWindow(CreateFrameWindow("Test host", RECT{0, 0, 1280, 1024})) {
+    prevActive_ = SetActiveWindow(mainWindow);
+    prevModalDriver_ = SetModalDialogDriver([this](HWND dialog) {
+        const Window* w = FindWindowRecord(dialog);
+        if (w && dialog != lastModalDialog_) modalDialogsShown.push_back(w->templateId);
+        lastModalDialog_ = dialog;
+        if (modalSteps.empty()) return false;
+        const auto step = std::move(modalSteps.front());
+        modalSteps.erase(modalSteps.begin());
+        step(dialog);
+        return true;
+    });
     prevCore_ = SetCOREInterface(this);
     prevManager_ = SetTheManager(this);
     prevBox_ = SetMessageBoxHandler([this](const std::string& text, const std::string& caption, UINT type) {
@@ -91,6 +102,11 @@ TestHost::TestHost() {
 }
 
 TestHost::~TestHost() {
+    // Pages still open go while this host is installed: their procedures may still call it.
+    rollups.DeleteAll();
+    SetModalDialogDriver(std::move(prevModalDriver_));
+    SetActiveWindow(prevActive_);
+    DestroyWindow(mainWindow);
     SetCOREInterface(prevCore_);
     SetTheManager(prevManager_);
     SetMessageBoxHandler(std::move(prevBox_));

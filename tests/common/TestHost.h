@@ -3,14 +3,17 @@
 // assertion, progress call, change notice and bitmap written. Constructing a TestHost installs it
 // as the current host; destroying it restores the previous one.
 #pragma once
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "host/Assert.h"
 #include "host/Bitmap.h"
+#include "host/Dialog.h"
 #include "host/Interface.h"
 #include "host/MessageBox.h"
+#include "host/Rollup.h"
 #include "host/Scene.h"
 
 // A triangle-mesh object, as an editable mesh: converts to itself.
@@ -87,6 +90,14 @@ private:
     Object* evaluated_;
 };
 
+// A mouse message a rollup page passed on to the host.
+struct RollupMouse {
+    HWND page;
+    UINT message;
+    WPARAM wParam;
+    LPARAM lParam;
+};
+
 struct RecordedBox {
     std::string text, caption;
     UINT type;
@@ -141,11 +152,27 @@ public:
     void ProgressUpdate(int pct, BOOL, const char*) override { progressUpdates.push_back(pct); }
     void ProgressEnd() override { progressEnds++; }
     BOOL GetCancel() override;
-    HWND GetMAXHWnd() override { return reinterpret_cast<HWND>(this); }
+    HWND GetMAXHWnd() override { return mainWindow; }
     const char* GetDir(int which) override { return which == APP_PLUGCFG_DIR ? pluginConfigDir.c_str() : ""; }
-    HWND AddRollupPage(HINSTANCE, int, DLGPROC, const char*, LPARAM, DWORD, int) override { return nullptr; }
-    void DeleteRollupPage(HWND) override {}
-    void RollupMouseMessage(HWND, UINT, WPARAM, LPARAM) override {}
+    HWND AddRollupPage(HINSTANCE hInst, int dialogId, DLGPROC proc, const char* title, LPARAM param, DWORD flags,
+                       int category) override {
+        return rollups.AddPage(hInst, dialogId, proc, title, param, flags, category);
+    }
+    void DeleteRollupPage(HWND page) override { rollups.DeletePage(page); }
+    void RollupMouseMessage(HWND page, UINT message, WPARAM wParam, LPARAM lParam) override {
+        rollupMouse.push_back({page, message, wParam, lParam});
+    }
+
+    // ---- Panel and dialogs ----
+    // The host's main window (active while no modal dialog runs) and its command panel.
+    HWND mainWindow = nullptr;
+    RollupPanel rollups;
+    std::vector<RollupMouse> rollupMouse;
+    // What the user does in modal dialogs: one step per turn of the modal loop, in order; a
+    // modal dialog left open when the steps run out ends with -1. The template ids of the modal
+    // dialogs shown are recorded.
+    std::vector<std::function<void(HWND dialog)>> modalSteps;
+    std::vector<int> modalDialogsShown;
 
     // ---- BitmapManager ----
     Bitmap* Create(BitmapInfo* bi) override;
@@ -157,4 +184,7 @@ private:
     MessageBoxHandler prevBox_;
     DebugSink prevDebug_;
     AssertSink prevAssert_;
+    ModalDialogDriver prevModalDriver_;
+    HWND prevActive_ = nullptr;
+    HWND lastModalDialog_ = nullptr;
 };
