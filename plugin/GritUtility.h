@@ -101,6 +101,14 @@ public:
     void ProcessVertexJob(WorkerJob* job);
 
     // ---- Panel (plugin/) ----
+    // The dialog procedures of the rollup page and the About box; both work on TheGritUtility().
+    static INT_PTR PanelDialogProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam);
+    static INT_PTR AboutDialogProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam);
+    // Copies the panel's controls into settings / shows settings in the controls.
+    void ReadControls(HWND hWnd);
+    void WriteControls(HWND hWnd);
+    // Enables the controls that matter for an algorithm and disables the others.
+    void UpdateControlStates(HWND hWnd, int algorithm);
     HWND panelWindow = nullptr;
     IUtil* utilityInterface = nullptr;
     Interface* coreInterface = nullptr;
