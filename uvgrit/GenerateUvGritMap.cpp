@@ -150,9 +150,13 @@ bool WorkersDone(const GritUtility& u) { return u.evenRowsDone.load() != 0 && u.
 // back only after they are done, since they work on this run's mesh and grids.
 std::exception_ptr WaitForTexelWorkers(GritUtility& u, Interface* core) {
     std::exception_ptr hostError;
-    while (!WorkersDone(u)) {
+    for (;;) {
         {
+            // The flags are read only under the mutex the workers raise them under: a worker
+            // still signalling has not released it yet, so once this sees both flags no worker
+            // touches the utility any more.
             std::unique_lock<std::mutex> lock(u.texelWorkersDoneMutex);
+            if (WorkersDone(u)) break;
             if (u.texelWorkersDoneSignal.wait_for(lock, kPollInterval, [&u] { return WorkersDone(u); })) break;
         }
         EnterCriticalSection(&u.workLock);
