@@ -1,0 +1,201 @@
+// `murkwell bake`: checks everything that can be checked before any work (option ranges, the
+// output's type and folder, the input file, the object), saves the settings as the panel does,
+// then runs the chosen run through the standalone host and reports how it ended.
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "host/MessageBox.h"
+#include "plugin/GritUtility.h"
+#include "settings/GritSettings.h"
+#include "standalone/AtomicFile.h"
+#include "standalone/Cli.h"
+#include "standalone/ImageBitmapManager.h"
+#include "standalone/ImageFile.h"
+#include "standalone/Interrupts.h"
+#include "standalone/ObjColourWriter.h"
+#include "standalone/ObjScene.h"
+#include "standalone/PlyWriter.h"
+#include "standalone/ProgressDisplay.h"
+#include "standalone/SceneNodes.h"
+#include "standalone/StandaloneHost.h"
+
+namespace {
+
+std::string LowerExtension(const std::string& path) {
+    std::string ext = std::filesystem::path(path).extension().string();
+    std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return ext;
+}
+
+bool IsMeshExtension(const std::string& ext) { return ext == ".ply" || ext == ".obj"; }
+
+std::string NameList(const std::vector<std::string>& names) {
+    std::string list;
+    for (const auto& n : names) list += (list.empty() ? "" : ", ") + ("\"" + n + "\"");
+    return list;
+}
+
+// Checks that OUTPUT's extension suits the run; the error is a usage error.
+bool CheckOutputKind(int algorithm, const std::string& output, std::string& error) {
+    const std::string ext = LowerExtension(output);
+    if (algorithm == ALGORITHM_VERTEX_COLORS) {
+        if (IsMeshExtension(ext)) return true;
+        error = "--mode vertex writes a mesh: the output must end in .ply or .obj (not \"" + output + "\")";
+        return false;
+    }
+    if (IsMeshExtension(ext)) {
+        error = "--mode uv writes an image: the output must be an image file such as .png, .tif or .exr (not \"" +
+                output + "\")";
+        return false;
+    }
+    std::string format;
+    return ImageFormatForPath(output, format, error);
+}
+
+}  // namespace
+
+int RunBake(const BakeOptions& o, const CliEnvironment& env, std::ostream& out, std::ostream& err) {
+    auto fail = [&](int code, const std::string& message) {
+        err << "Murkwell: " << message << "\n" << std::flush;
+        return code;
+    };
+    std::string error;
+    if (!CheckOptionRanges(o, error)) return fail(kExitUsage, error);
+
+    std::string configDir;
+    if (!ResolveConfigDir(o.configDir, env.getenv, configDir, error)) return fail(kExitFailed, error);
+
+    // The host, installed for the whole command so the settings file is found through it.
+    const auto style = o.quiet ? ProgressDisplay::Style::Quiet
+                               : env.stderrIsTerminal ? ProgressDisplay::Style::Bar : ProgressDisplay::Style::Lines;
+    ProgressDisplay progress(err, style, env.clock);
+    ImageBitmapManager bitmaps;
+    bitmaps.outputFile = o.output;
+    StandaloneHost host(progress, [] { return InterruptCount() > 0; }, configDir);
+    host.SetProgressObserver(env.progressObserver);
+    int failureBoxes = 0;
+    auto answerQuestion = [&](const std::string& text) {
+        if (o.savePartial) return *o.savePartial ? IDYES : IDNO;
+        if (InterruptCount() >= 2) return IDNO;  // a second Ctrl-C answers No
+        if (env.stdinIsTerminal && env.ask) {
+            const std::optional<bool> a = env.ask(text, InterruptCount());
+            if (a) return *a ? IDYES : IDNO;
+        }
+        // Nobody to ask: keep what was computed.
+        err << "Murkwell: " << text << " yes (no answer; use --save-partial to choose)\n" << std::flush;
+        return IDYES;
+    };
+    HostInstallation installation(&host, &bitmaps, [&](const std::string& text, const std::string&, UINT type) {
+        progress.BreakLine();
+        if ((type & 0xFu) == MB_YESNO) return answerQuestion(text);
+        if (type & MB_ICONINFORMATION) {
+            failureBoxes++;
+            err << "Murkwell: " << text << "\n" << std::flush;
+        } else if (!o.quiet) {
+            out << text << "\n" << std::flush;
+        }
+        return IDOK;
+    });
+
+    GritSettings settings;
+    LoadSettings(settings);
+    ApplyBakeOptions(o, settings);
+    if (!CheckSettingsRanges(settings, error))
+        return fail(kExitFailed, error + " in the settings file " + SettingsFilePath() + "; give the option to override it");
+    // The panel shows an unknown algorithm as "UV Map", in the record as well.
+    if (settings.algorithm != ALGORITHM_UV_MAP && settings.algorithm != ALGORITHM_VERTEX_COLORS &&
+        settings.algorithm != ALGORITHM_SPATIAL)
+        settings.algorithm = ALGORITHM_UV_MAP;
+    const int algorithm = settings.algorithm;
+
+    if (algorithm == ALGORITHM_SPATIAL) {
+        if (!SaveSettings(settings)) err << "Murkwell: warning: could not save the settings to " << SettingsFilePath() << "\n";
+        MessageBoxA(nullptr, "This Grit type is not implemented yet", "Murkwell", MB_OK | MB_ICONINFORMATION);
+        return kExitFailed;
+    }
+    if (!CheckOutputKind(algorithm, o.output, error)) {
+        if (!o.algorithm)
+            error += std::string(" (the mode ") + (algorithm == ALGORITHM_VERTEX_COLORS ? "vertex" : "uv") +
+                     " comes from the settings file; give --mode to choose)";
+        return fail(kExitUsage, error);
+    }
+    if (!CheckOutputPath(o.output, error)) return fail(kExitFailed, error);
+
+    ObjScene scene;
+    if (!LoadObjScene(o.input, scene, error)) return fail(kExitFailed, error);
+    for (const auto& w : scene.warnings) err << "Murkwell: warning: " << o.input << ": " << w << "\n";
+
+    int chosen = -1;
+    if (!o.object.empty()) {
+        chosen = scene.FindObject(o.object);
+        if (chosen < 0)
+            return fail(kExitFailed, o.input + " has no object \"" + o.object + "\"; its objects: " + NameList(scene.ObjectNames()));
+    } else if (scene.objects.size() == 1) {
+        chosen = 0;
+    }
+    if (!o.selectGroups.empty()) {
+        if (chosen < 0)
+            return fail(kExitFailed, "--select-group needs one object, and " + o.input + " has " +
+                                         std::to_string(scene.objects.size()) + "; choose one with --object NAME");
+        if (!SelectGroupFaces(scene.objects[static_cast<size_t>(chosen)], o.selectGroups, error))
+            return fail(kExitFailed, error);
+    } else if (settings.selectedOnly) {
+        err << "Murkwell: warning: selected faces only, but no --select-group: no face is selected\n";
+    }
+    if (algorithm == ALGORITHM_VERTEX_COLORS && settings.addVertexColors && chosen >= 0 &&
+        scene.objects[static_cast<size_t>(chosen)].mesh.getNumVertCol() < scene.objects[static_cast<size_t>(chosen)].mesh.getNumVerts())
+        err << "Murkwell: warning: " << o.input
+            << " has no vertex colours to accumulate onto; the run resets them, so the colours start from black\n";
+
+    std::vector<std::unique_ptr<SceneNode>> nodes = MakeSceneNodes(scene);
+    SceneNode* node = chosen >= 0 ? nodes[static_cast<size_t>(chosen)].get() : nullptr;
+    host.SetSelection(node ? std::vector<INode*>{node} : std::vector<INode*>{});
+
+    // As the panel does on "Generate": save the settings, then run.
+    if (!SaveSettings(settings)) err << "Murkwell: warning: could not save the settings to " << SettingsFilePath() << "\n";
+    GritUtility& utility = TheGritUtility();
+    utility.settings = settings;
+    ResetInterrupts();
+    {
+        std::optional<InterruptScope> interrupts;
+        if (env.catchInterrupts) interrupts.emplace();
+        if (algorithm == ALGORITHM_VERTEX_COLORS)
+            utility.BuildVertexGrit();
+        else
+            utility.GenerateUvGritMap();
+    }
+    progress.BreakLine();
+
+    const bool cancelled = host.CancelSeen();
+    auto noOutput = [&]() {
+        if (cancelled) return fail(kExitCancelled, "cancelled; nothing written");
+        if (!node && scene.objects.size() != 1)
+            err << "Murkwell: " << o.input << " holds " << scene.objects.size()
+                << " objects; choose one with --object NAME: " << NameList(scene.ObjectNames()) << "\n";
+        if (failureBoxes == 0) err << "Murkwell: nothing was written\n";
+        return static_cast<int>(kExitFailed);
+    };
+
+    if (algorithm == ALGORITHM_UV_MAP) {
+        if (bitmaps.Writes().empty()) return noOutput();
+        const auto& written = bitmaps.Writes().back();
+        if (!written.ok) return fail(kExitFailed, written.error);
+        if (!o.quiet) out << "wrote " << written.path << (cancelled ? " (partial map)" : "") << "\n";
+        return cancelled ? kExitPartial : kExitDone;
+    }
+
+    // Vertex colours: the host writes out the node the run modified. A cancelled run leaves the
+    // colours reset or half written, so nothing is written then.
+    if (cancelled || !node || !node->Modified() || !node->EditableMesh()) return noOutput();
+    const ObjObject& object = scene.objects[static_cast<size_t>(chosen)];
+    const bool ok = LowerExtension(o.output) == ".ply"
+                        ? WriteColouredPly(o.output, *node->EditableMesh(), error)
+                        : WriteColouredObj(o.output, scene, object, *node->EditableMesh(), error);
+    if (!ok) return fail(kExitFailed, error);
+    if (!o.quiet) out << "wrote " << o.output << "\n";
+    return kExitDone;
+}

@@ -1,0 +1,45 @@
+// What a `murkwell bake` command line asks for, and how it becomes the run's settings. Options
+// that are not given leave the settings as loaded from the settings file.
+#pragma once
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "settings/GritSettings.h"
+
+struct BakeOptions {
+    std::string input, output;
+    std::optional<int> algorithm;                // --mode: ALGORITHM_UV_MAP, _VERTEX_COLORS, _SPATIAL
+    std::optional<std::pair<int, int>> size;     // --size WxH
+    std::optional<float> dist;                   // --dist D
+    std::optional<std::pair<int, int>> spread;   // --spread HxV
+    std::optional<int> channel;                  // --channel N
+    std::optional<bool> selectedOnly;            // --selected-only / --no-selected-only
+    std::optional<bool> noiseOn;                 // --noise SIZE / --no-noise
+    std::optional<float> noiseSize;
+    std::optional<bool> mtlIDOn;                 // --mtl-id ID / --no-mtl-id
+    std::optional<int> mtlID;
+    std::optional<bool> accumulate;              // --accumulate / --replace
+    std::string object;                          // --object NAME
+    std::vector<std::string> selectGroups;       // --select-group NAME, repeatable
+    std::string configDir;                       // --config-dir DIR
+    std::optional<bool> savePartial;             // --save-partial yes|no
+    bool quiet = false;
+};
+
+// Strict parsers for option texts (the whole text must parse).
+bool ParseIntText(const std::string& text, int& value);
+bool ParseFloatText(const std::string& text, float& value);  // finite values only
+bool ParsePairText(const std::string& text, int& a, int& b);  // "AxB" (or "AXB")
+// "uv", "vertex", "spatial" -> the algorithm identifier.
+bool ParseModeText(const std::string& text, int& algorithm);
+
+// Checks every given value against the panel's ranges; the error names the option and the range.
+bool CheckOptionRanges(const BakeOptions& options, std::string& error);
+
+// Checks a settings record's ranged fields; the error names the settings key and the range.
+bool CheckSettingsRanges(const GritSettings& settings, std::string& error);
+
+// Copies the given options into `settings`, as the panel copies its controls before a run.
+void ApplyBakeOptions(const BakeOptions& options, GritSettings& settings);

@@ -1,0 +1,149 @@
+// The command-line parser: turns `murkwell bake|info ...` into BakeOptions or an input path and
+// hands them to the commands. Every value is checked here or in CheckOptionRanges before any work.
+#include "standalone/Cli.h"
+
+#include <CLI/CLI.hpp>
+
+#include <cstdlib>
+#include <iostream>
+
+#include "standalone/TerminalPrompt.h"
+
+namespace {
+
+constexpr const char* kVersion = "murkwell 0.26";
+
+struct RawBakeArgs {
+    std::string mode, size, dist, spread, channel, noise, mtlId, savePartial;
+};
+
+// Converts the option texts; false with a usage error.
+bool ConvertBakeArgs(const RawBakeArgs& raw, CLI::App& bake, BakeOptions& o, std::string& error) {
+    auto given = [&](const char* name) { return bake.get_option(name)->count() > 0; };
+    auto bad = [&](const std::string& option, const std::string& text, const char* expected) {
+        error = option + " " + text + ": expected " + expected;
+        return false;
+    };
+    int a = 0, b = 0;
+    float f = 0.0f;
+    if (given("--mode")) {
+        if (!ParseModeText(raw.mode, a)) return bad("--mode", raw.mode, "uv, vertex or spatial");
+        o.algorithm = a;
+    }
+    if (given("--size")) {
+        if (!ParsePairText(raw.size, a, b)) return bad("--size", raw.size, "WIDTHxHEIGHT, e.g. 512x512");
+        o.size = {a, b};
+    }
+    if (given("--spread")) {
+        if (!ParsePairText(raw.spread, a, b)) return bad("--spread", raw.spread, "HORIZONTALxVERTICAL, e.g. 8x1");
+        o.spread = {a, b};
+    }
+    if (given("--dist")) {
+        if (!ParseFloatText(raw.dist, f)) return bad("--dist", raw.dist, "a number");
+        o.dist = f;
+    }
+    if (given("--channel")) {
+        if (!ParseIntText(raw.channel, a)) return bad("--channel", raw.channel, "a whole number");
+        o.channel = a;
+    }
+    if (given("--noise")) {
+        if (!ParseFloatText(raw.noise, f)) return bad("--noise", raw.noise, "a number (the noise size)");
+        o.noiseOn = true;
+        o.noiseSize = f;
+    }
+    if (given("--no-noise")) o.noiseOn = false;
+    if (given("--mtl-id")) {
+        if (!ParseIntText(raw.mtlId, a)) return bad("--mtl-id", raw.mtlId, "a whole number (the material ID)");
+        o.mtlIDOn = true;
+        o.mtlID = a;
+    }
+    if (given("--no-mtl-id")) o.mtlIDOn = false;
+    if (given("--selected-only")) o.selectedOnly = true;
+    if (given("--no-selected-only")) o.selectedOnly = false;
+    if (given("--accumulate")) o.accumulate = true;
+    if (given("--replace")) o.accumulate = false;
+    if (given("--save-partial")) {
+        if (raw.savePartial != "yes" && raw.savePartial != "no") return bad("--save-partial", raw.savePartial, "yes or no");
+        o.savePartial = raw.savePartial == "yes";
+    }
+    return true;
+}
+
+}  // namespace
+
+CliEnvironment CliEnvironment::FromProcess() {
+    CliEnvironment env;
+    env.stderrIsTerminal = StderrIsTerminal();
+    env.stdinIsTerminal = StdinIsTerminal() && env.stderrIsTerminal;
+    env.catchInterrupts = true;
+    env.getenv = [](const char* name) -> const char* { return std::getenv(name); };
+    env.ask = [](const std::string& question, int interruptsBefore) {
+        return AskYesNoOnTerminal(question, std::cerr, interruptsBefore);
+    };
+    return env;
+}
+
+int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err) {
+    return RunCli(argc, argv, out, err, CliEnvironment{});
+}
+
+int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err, const CliEnvironment& env) {
+    try {
+        CLI::App app{"Murkwell: grit maps and grit vertex colours for OBJ meshes", "murkwell"};
+        app.set_version_flag("--version", kVersion);
+        app.require_subcommand(1);
+
+        BakeOptions o;
+        RawBakeArgs raw;
+        CLI::App* bake = app.add_subcommand("bake", "compute grit over one object of INPUT and write OUTPUT");
+        bake->add_option("INPUT", o.input, "the OBJ file to read")->required();
+        bake->add_option("-o,--output", o.output, "the file to write: an image (uv) or .ply/.obj (vertex)")->required();
+        bake->add_option("--mode", raw.mode, "uv (a grey map), vertex (vertex colours) or spatial");
+        bake->add_option("--size", raw.size, "map size WxH in texels (50 ... 4096 each)");
+        bake->add_option("--dist", raw.dist, "ray length in the mesh's units (1 ... 100000)");
+        bake->add_option("--spread", raw.spread, "rays per ring x rings, HxV (0 ... 24 x 0 ... 10)");
+        bake->add_option("--channel", raw.channel, "map channel of the texture coordinates (1 ... 99)");
+        auto* sel = bake->add_flag("--selected-only")->description("only the selected faces (see --select-group)");
+        auto* nosel = bake->add_flag("--no-selected-only")->description("all faces");
+        auto* noise = bake->add_option("--noise", raw.noise, "modulate by 3-D noise of this size (0 ... 100000)");
+        auto* nonoise = bake->add_flag("--no-noise")->description("no noise");
+        auto* mtl = bake->add_option("--mtl-id", raw.mtlId, "only faces of this material ID (1 ... 100)");
+        auto* nomtl = bake->add_flag("--no-mtl-id")->description("faces of every material");
+        auto* acc = bake->add_flag("--accumulate")->description("vertex mode: multiply the existing vertex colours");
+        auto* rep = bake->add_flag("--replace")->description("vertex mode: replace the vertex colours");
+        bake->add_option("--object", o.object, "the object to bake (needed when INPUT has several)");
+        bake->add_option("--select-group", o.selectGroups, "select the faces of this `g` group (repeatable)");
+        bake->add_option("--config-dir", o.configDir, "settings directory (default $XDG_CONFIG_HOME/murkwell)");
+        bake->add_option("--save-partial", raw.savePartial, "after Ctrl-C: save the partial map, yes or no");
+        bake->add_flag("-q,--quiet", o.quiet, "no progress and no reports; failures still go to stderr");
+        sel->excludes(nosel);
+        noise->excludes(nonoise);
+        mtl->excludes(nomtl);
+        acc->excludes(rep);
+
+        std::string infoInput;
+        CLI::App* info = app.add_subcommand("info", "describe the objects of an OBJ file as Murkwell reads them");
+        info->add_option("INPUT", infoInput, "the OBJ file to read")->required();
+
+        try {
+            app.parse(argc, argv);
+        } catch (const CLI::ParseError& e) {
+            const int code = app.exit(e, out, err);
+            return code == 0 ? kExitDone : kExitUsage;
+        }
+
+        if (info->parsed()) return RunInfo(infoInput, out, err);
+        std::string error;
+        if (!ConvertBakeArgs(raw, *bake, o, error)) {
+            err << "Murkwell: " << error << "\n";
+            return kExitUsage;
+        }
+        return RunBake(o, env, out, err);
+    } catch (const std::exception& e) {
+        err << "Murkwell: " << e.what() << "\n";
+        return kExitFailed;
+    } catch (...) {
+        err << "Murkwell: unexpected failure\n";
+        return kExitFailed;
+    }
+}

@@ -1,0 +1,62 @@
+// The standalone host application: the core interface the plug-in talks to, with a scene of
+// imported nodes, a selection, progress on a ProgressDisplay, Ctrl-C (or any cancel source) as the
+// cancel button, and a plug-in configuration directory.
+#pragma once
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "host/Interface.h"
+#include "host/MessageBox.h"
+#include "standalone/ProgressDisplay.h"
+
+class StandaloneHost : public Interface {
+public:
+    // `cancelRequested` answers whether the user has asked to cancel.
+    StandaloneHost(ProgressDisplay& progress, std::function<bool()> cancelRequested, std::string configDir);
+
+    void SetSelection(std::vector<INode*> nodes) { selection_ = std::move(nodes); }
+    // Called with each percentage shown (tests and other front ends may watch the run).
+    void SetProgressObserver(std::function<void(int)> observer) { observer_ = std::move(observer); }
+    // Whether a cancel query has answered yes.
+    bool CancelSeen() const { return cancelSeen_; }
+    int ProgressStarts() const { return progressStarts_; }
+
+    // ---- Interface ----
+    int GetSelNodeCount() override { return static_cast<int>(selection_.size()); }
+    INode* GetSelNode(int i) override;
+    TimeValue GetTime() override { return 0; }
+    void ProgressStart(const char* title, BOOL dispBar, LPTHREAD_START_ROUTINE fn, LPVOID arg) override;
+    void ProgressUpdate(int pct, BOOL showPct, const char* title) override;
+    void ProgressEnd() override;
+    BOOL GetCancel() override;
+    HWND GetMAXHWnd() override { return nullptr; }
+    const char* GetDir(int which) override;
+    HWND AddRollupPage(HINSTANCE, int, DLGPROC, const char*, LPARAM, DWORD, int) override { return nullptr; }
+    void DeleteRollupPage(HWND) override {}
+    void RollupMouseMessage(HWND, UINT, WPARAM, LPARAM) override {}
+
+private:
+    ProgressDisplay& progress_;
+    std::function<bool()> cancelRequested_;
+    std::string configDir_;
+    std::vector<INode*> selection_;
+    std::function<void(int)> observer_;
+    bool cancelSeen_ = false;
+    int progressStarts_ = 0;
+};
+
+// Installs a core interface, a bitmap manager and a message-box handler for its lifetime and
+// restores the previous ones afterwards.
+class HostInstallation {
+public:
+    HostInstallation(Interface* core, BitmapManager* manager, MessageBoxHandler boxes);
+    ~HostInstallation();
+    HostInstallation(const HostInstallation&) = delete;
+    HostInstallation& operator=(const HostInstallation&) = delete;
+
+private:
+    Interface* prevCore_;
+    BitmapManager* prevManager_;
+    MessageBoxHandler prevBoxes_;
+};
