@@ -49,8 +49,8 @@ bool WriteImageFile(const std::string& path, int width, int height, const std::v
     const std::string format = out->format_name();
     const bool asFloat = IsFloatFormat(format);
     const int channels = out->supports("alpha") ? 4 : 3;
-    OIIO::ImageSpec spec(width, height, channels, asFloat ? OIIO::TypeDesc::FLOAT : OIIO::TypeDesc::UINT16);
-    if (channels == 4) spec.alpha_channel = 3;
+    OIIO::ImageSpec layout(width, height, channels, asFloat ? OIIO::TypeDesc::FLOAT : OIIO::TypeDesc::UINT16);
+    if (channels == 4) layout.alpha_channel = 3;
 
     // The pixels in the layout handed to the writer.
     const size_t count = pixels.size();
@@ -71,7 +71,7 @@ bool WriteImageFile(const std::string& path, int width, int height, const std::v
     }
 
     const std::string temp = TempPathBeside(path);
-    bool ok = out->open(temp, spec);
+    bool ok = out->open(temp, layout);
     if (ok)
         ok = asFloat ? out->write_image(OIIO::TypeDesc::FLOAT, floats.data())
                      : out->write_image(OIIO::TypeDesc::UINT16, ints.data());

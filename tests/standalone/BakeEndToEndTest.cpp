@@ -33,10 +33,11 @@ GreyImage ReadImage(const std::string& path) {
     GreyImage img;
     auto in = OIIO::ImageInput::open(path);
     if (!in) return img;
-    img.width = in->spec().width;
-    img.height = in->spec().height;
-    img.channels = in->spec().nchannels;
-    img.format = in->spec().format;
+    const OIIO::ImageSpec dims = in->spec_dimensions(0);
+    img.width = dims.width;
+    img.height = dims.height;
+    img.channels = dims.nchannels;
+    img.format = in->spec_dimensions(0).format;
     img.rgba.resize(static_cast<size_t>(img.width) * img.height * 4);
     in->read_image(0, 0, 0, 4, OIIO::TypeDesc::UINT16, img.rgba.data());
     return img;

@@ -92,11 +92,11 @@ TEST(ImageFile, PngAndTiffKeepSixteenBitRgbaExactly) {
         ASSERT_TRUE(WriteImageFile(dir.File(name), w, h, px, error)) << error;
         auto in = OIIO::ImageInput::open(dir.File(name));
         ASSERT_TRUE(in) << name;
-        const OIIO::ImageSpec& spec = in->spec();
-        EXPECT_EQ(spec.width, w);
-        EXPECT_EQ(spec.height, h);
-        EXPECT_EQ(spec.nchannels, 4);
-        EXPECT_EQ(spec.format, OIIO::TypeDesc::UINT16) << name;
+        const OIIO::ImageSpec dims = in->spec_dimensions(0);
+        EXPECT_EQ(dims.width, w);
+        EXPECT_EQ(dims.height, h);
+        EXPECT_EQ(dims.nchannels, 4);
+        EXPECT_EQ(dims.format, OIIO::TypeDesc::UINT16) << name;
         std::vector<std::uint16_t> back(static_cast<size_t>(w) * h * 4);
         ASSERT_TRUE(in->read_image(0, 0, 0, 4, OIIO::TypeDesc::UINT16, back.data()));
         in->close();
@@ -114,7 +114,7 @@ TEST(ImageFile, ExrHoldsFloatsAndEightBitFormatsDropWhatTheyCannotHold) {
     ASSERT_TRUE(WriteImageFile(dir.File("map.exr"), w, h, px, error)) << error;
     auto in = OIIO::ImageInput::open(dir.File("map.exr"));
     ASSERT_TRUE(in);
-    EXPECT_EQ(in->spec().format, OIIO::TypeDesc::FLOAT);
+    EXPECT_EQ(in->spec_dimensions(0).format, OIIO::TypeDesc::FLOAT);
     std::vector<float> back(static_cast<size_t>(w) * h * 4);
     ASSERT_TRUE(in->read_image(0, 0, 0, 4, OIIO::TypeDesc::FLOAT, back.data()));
     EXPECT_EQ(back[3 * 4], 32767.0f / 65535.0f);
@@ -123,7 +123,7 @@ TEST(ImageFile, ExrHoldsFloatsAndEightBitFormatsDropWhatTheyCannotHold) {
     ASSERT_TRUE(WriteImageFile(dir.File("map.jpg"), w, h, px, error)) << error;
     auto jpg = OIIO::ImageInput::open(dir.File("map.jpg"));
     ASSERT_TRUE(jpg);
-    EXPECT_EQ(jpg->spec().nchannels, 3);
+    EXPECT_EQ(jpg->spec_dimensions(0).nchannels, 3);
 }
 
 TEST(ImageFile, FormatsAreKnownByExtensionAndFailuresLeaveNothing) {
