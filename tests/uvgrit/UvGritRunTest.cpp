@@ -13,8 +13,10 @@
 #include "host/Rand.h"
 #include "plugin/GritUtility.h"
 #include "tests/common/TestHost.h"
+#include "tests/common/TestPaths.h"
 #include "tests/uvgrit/UvTestSupport.h"
 #include "uvgrit/GritBitmap.h"
+#include "uvgrit/Rasterizer.h"
 
 namespace {
 constexpr UINT kInfo = MB_OK | MB_ICONINFORMATION;
@@ -362,5 +364,39 @@ TEST_F(UvGritRun, MapIsReproducibleAndEqualsASequentialEvaluation) {
         }
     }
     EXPECT_GT(levels.size(), 3u);  // a real map, not a constant
+}
+TEST_F(UvGritRun, RealMeshWithStrayAndOverlappingUvsRunsCleanAndRepeatably) {
+    // Texture coordinates outside the unit square, faces without UV area and heavy overlap.
+    MURKWELL_REQUIRE_SHARED_MESH(path, "spider.obj");
+    ASSERT_TRUE(LoadUvObj(path, object.mesh));
+    GritSettings& s = utility.settings;
+    s.XSiz = 24;
+    s.YSiz = 16;
+    s.dist = 10.0f;
+    utility.GenerateUvGritMap();
+    utility.GenerateUvGritMap();
+    ASSERT_EQ(host.written.size(), 2u);
+    EXPECT_EQ(host.written[0].pixels, host.written[1].pixels);
+    EXPECT_TRUE(host.assertions.empty());
+    EXPECT_FALSE(AllBlack(host.written[0]));
+
+    // Only faces whose corners all lie in the accepted range cover texels, and some do not.
+    const Point3* tv = object.mesh.mapVerts(1);
+    const TVFace* tf = object.mesh.mapFaces(1);
+    std::set<int> covering;
+    for (unsigned x = 0; x < utility.texels.ColumnCount(); ++x)
+        for (unsigned y = 0; y < utility.texels.RowCount(); ++y)
+            if (utility.texels.At(x, y).IsCovered()) covering.insert(utility.texels.At(x, y).faceIndex);
+    int outside = 0;
+    for (int f = 0; f < object.mesh.getNumFaces(); ++f) {
+        const bool inRange = InAcceptedUvRange(tv[tf[f].t[0]]) && InAcceptedUvRange(tv[tf[f].t[1]]) &&
+                             InAcceptedUvRange(tv[tf[f].t[2]]);
+        outside += inRange ? 0 : 1;
+        if (!inRange) {
+            EXPECT_EQ(covering.count(f), 0u) << f;
+        }
+    }
+    EXPECT_GT(outside, 0);
+    EXPECT_GT(covering.size(), 10u);
 }
 }  // namespace
