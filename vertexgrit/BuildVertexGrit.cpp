@@ -3,6 +3,7 @@
 // colours as 1 - average (open surface white, crevices dark), replacing or multiplying the old
 // colours. Runs on the host's user-interface thread, polling the workers every 500 ms to drive
 // the progress bar and the cancel button.
+#include <cstdint>
 #include <cstdio>
 #include <exception>
 #include <memory>

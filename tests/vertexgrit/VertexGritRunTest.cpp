@@ -18,6 +18,7 @@
 #include "plugin/GritUtility.h"
 #include "tests/common/TestHost.h"
 #include "tests/common/TestMeshes.h"
+#include "vertexgrit/VertexColors.h"
 #include "vertexgrit/VertexGritSum.h"
 #include "vertexgrit/VertexWorker.h"
 
@@ -58,13 +59,8 @@ std::vector<float> ExpectedLevels(const Mesh& mesh, const std::set<int>& evaluat
 
 // One colour vertex per vertex, all `colour`, colour faces = faces: an existing colour set.
 void PrepareColours(Mesh& mesh, const Point3& colour) {
-    mesh.setNumVertCol(mesh.getNumVerts());
-    mesh.setNumVCFaces(mesh.getNumFaces());
+    PrepareVertexColors(mesh, false);
     for (auto& c : mesh.vertCol) c = colour;
-    for (int f = 0; f < mesh.getNumFaces(); ++f) {
-        const Face& face = mesh.faces[static_cast<size_t>(f)];
-        mesh.vcFace[static_cast<size_t>(f)] = TVFace(face.v[0], face.v[1], face.v[2]);
-    }
 }
 
 bool IsCompletionReport(const std::string& text) {
