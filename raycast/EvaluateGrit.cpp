@@ -74,11 +74,10 @@ float GritUtility::EvaluateGrit(const Mesh& mesh, int faceIndex, const Point3& w
         // pole is +Z, into the hemisphere around the normal. Opposite +Z the axis is the zero
         // vector and the matrix becomes -I, which still turns +Z onto the normal.
         const Point3 axis = Normalize(CrossProd(normal, ZAxis));
-        float cosTheta = DotProd(normal, ZAxis) / (Length(normal) * Length(ZAxis));
-        // A unit normal can come out a rounding step short of length 1, which pushes the cosine
-        // past +-1 and would make acos NaN. Only such values are moved.
-        if (cosTheta > 1.0f) cosTheta = 1.0f;
-        if (cosTheta < -1.0f) cosTheta = -1.0f;
+        // |normal.z| <= Length(normal) holds in float (the correctly rounded root of a correctly
+        // rounded square gives back |z|, and adding squares only raises it), so the cosine stays
+        // within [-1, 1] and acos never sees a value outside its domain.
+        const float cosTheta = DotProd(normal, ZAxis) / (Length(normal) * Length(ZAxis));
         const float theta = static_cast<float>(std::acos(static_cast<double>(cosTheta)));
         Matrix3 rotation;
         rotation.SetAngleAxis(axis, theta);

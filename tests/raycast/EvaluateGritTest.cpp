@@ -165,6 +165,11 @@ TEST(EvaluateGritFan, DefaultFanAboutPlusZUsesTheLocalFrameUnchanged) {
         EXPECT_NEAR(AngleStep(a.azimuth, 40.0 * k), 0.0, 1e-4) << "ray " << k;
     }
     ExpectFan(b, {0, 0, 1}, 8, 1);
+    // Each weight belongs to its corner: (0.2, 0.3, 0.5) of (0,0,0), (100,0,0), (0,100,0).
+    b.Evaluate(0, {0.2f, 0.3f, 0.5f});
+    EXPECT_FLOAT_EQ(b.rays[0].p.x, 30.0f);
+    EXPECT_FLOAT_EQ(b.rays[0].p.y, 50.0f);
+    EXPECT_EQ(b.rays[5].p, b.rays[0].p);
     // The identity frame carries (cos a cos e, sin a cos e, sin e) through unchanged.
     EXPECT_FLOAT_EQ(b.rays[1].dir.x, float(std::cos(40 * kPi / 180) * std::cos(kPi / 4)));
     EXPECT_FLOAT_EQ(b.rays[1].dir.z, float(std::sin(kPi / 4)));
@@ -234,6 +239,33 @@ TEST(EvaluateGritFan, TiltedNormalCarriesTheFanAroundIt) {
     }
 }
 
+TEST(EvaluateGritFan, NormalsNearThePolesGiveFiniteFans) {
+    // Normals a few ulps off +Z or -Z: the cosine of the frame angle, formed in float, can land
+    // past +-1 there.
+    int checked = 0;
+    for (int pole = -1; pole <= 1; pole += 2) {
+        for (int i = 1; i <= 400; ++i) {
+            const float tilt = float(i) * 2.5e-5f;
+            const Point3 n{tilt * std::cos(float(i)), tilt * std::sin(float(i)), float(pole)};
+            Bench b;
+            b.mesh = TriangleFacing(n);
+            b.Prepare(4, 2, 30.0f);
+            const float value = b.Evaluate(0, kCentroid);
+            ASSERT_EQ(value, 0.0f);
+            ASSERT_EQ(b.RaysWritten(), 9);
+            for (int k = 0; k < 9; ++k) {
+                const Point3& d = b.rays[static_cast<size_t>(k)].dir;
+                ASSERT_TRUE(std::isfinite(d.x) && std::isfinite(d.y) && std::isfinite(d.z))
+                    << "tilt " << tilt << " pole " << pole << " ray " << k;
+                ASSERT_NEAR(Length(d), 1.0f, 1e-5f);
+                ASSERT_GT(d.z * float(pole), 0.0f);  // within the hemisphere about the normal
+            }
+            ++checked;
+        }
+    }
+    EXPECT_EQ(checked, 800);
+}
+
 TEST(EvaluateGritFan, NormalAlongMinusZGivesADownwardFanWithoutNaN) {
     Bench b;
     // A floor facing -Z over the origin, and below it a small target straight down at 10.
@@ -282,6 +314,10 @@ TEST(EvaluateGritFan, UvMapModeTurnsTheFanByOneDrawPerEvaluation) {
     b.Prepare(8, 1, -5.0f, ALGORITHM_UV_MAP);
     b.Evaluate(0, kCentroid);
     EXPECT_EQ(CrtRandState(), CrtRandJump(before, 2));
+    // Every algorithm but Vertex Colors turns the fan.
+    b.Prepare(8, 1, 30.0f, ALGORITHM_SPATIAL);
+    b.Evaluate(0, kCentroid);
+    EXPECT_EQ(CrtRandState(), CrtRandJump(before, 3));
 }
 
 TEST(EvaluateGritFan, VertexColorsModeIsDeterministicAndDrawsNothing) {

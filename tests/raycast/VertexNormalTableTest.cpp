@@ -258,7 +258,9 @@ TEST(VertexNormalTable, LongChainsAreMergedAndFreedWithoutRecursion) {
     delete head;
 
     // Freeing a long chain from a small stack: a destructor that recursed down the chain would
-    // overflow it and kill the process.
+    // overflow it and kill the process. The child re-runs this test alone, so no thread of the
+    // parent is caught mid-way by the fork.
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(
         {
             OnSmallStack([] { delete AlternatingChain(200000); });
