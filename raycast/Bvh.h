@@ -1,11 +1,11 @@
 // A four-wide bounding volume hierarchy over axis-aligned boxes, built with binned surface-area
-// splits. The builder only sees boxes and the ids to store; what an id means (a mesh face) and
-// how a ray is tested against it belong to the caller, so the tree stays a plain spatial index.
+// splits. The builder only sees the items' boxes; what an item is (a mesh face) and how a ray is
+// tested against it belong to the caller, so the tree stays a plain spatial index.
 //
 // Each node holds the boxes of its up to four children side by side (one array per bound), so a
 // ray can be tested against all four with one pass of vector arithmetic. A child is either
-// another node or a single stored id: every id gets its own box slot, which makes the node test
-// the per-item test as well.
+// another node or a leaf: a run of up to four consecutive entries of the tree's item order, so
+// the caller can lay its per-item data out in that order and test a leaf's items together.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -50,18 +50,25 @@ struct BvhConfig {
     // Deepest allowed tree; clamped to [ceil(log2(item count)), kBvhMaxDepth]. When surface-area
     // splits would go deeper, the builder falls back to median splits, which always fit.
     int maxDepth = kBvhMaxDepth;
+    // Items per leaf, 1 to kBvhMaxLeafSize.
+    int maxLeafSize = 4;
 };
+
+constexpr int kBvhMaxLeafSize = 4;
 
 // Slot bounds are stored per bound and axis, four slots side by side.
 enum BvhBound { kLoX = 0, kHiX, kLoY, kHiY, kLoZ, kHiZ };
 
 struct alignas(16) BvhNode4 {
     float bounds[6][4];
-    // >= 0: index of a child node; kBvhEmptySlot: unused; otherwise ~id of a stored item.
+    // >= 0: index of a child node; kBvhEmptySlot: unused; otherwise a leaf, ~(first * 4 +
+    // count - 1) over the tree's item order.
     std::int32_t child[4];
 
     static bool IsNode(std::int32_t c) { return c >= 0; }
-    static std::int32_t ItemOf(std::int32_t c) { return ~c; }
+    static std::int32_t LeafFirst(std::int32_t c) { return ~c >> 2; }
+    static int LeafCount(std::int32_t c) { return (~c & 3) + 1; }
+    static std::int32_t MakeLeaf(std::int32_t first, int count) { return ~(first * 4 + (count - 1)); }
     BvhBox SlotBox(int slot) const;
 };
 
@@ -69,12 +76,15 @@ struct alignas(16) BvhNode4 {
 constexpr std::int32_t kBvhEmptySlot = std::numeric_limits<std::int32_t>::min();
 
 struct Bvh4 {
-    std::vector<BvhNode4> nodes;  // nodes[0] is the root; empty when there are no items
-    int depth = 0;                // deepest slot below the root (a single item: 1)
+    std::vector<BvhNode4> nodes;    // nodes[0] is the root; empty when there are no items
+    std::vector<std::int32_t> order;  // input positions of the items, leaf by leaf
+    int depth = 0;                  // deepest slot below the root (a single leaf: 1)
 
-    std::size_t MemoryBytes() const { return nodes.capacity() * sizeof(BvhNode4); }
+    std::size_t MemoryBytes() const {
+        return nodes.capacity() * sizeof(BvhNode4) + order.capacity() * sizeof(std::int32_t);
+    }
 };
 
-// Builds the tree over items whose boxes are boxes[i] and whose stored ids are ids[i] (ids must be
-// >= 0). Boxes must be non-empty and finite.
-Bvh4 BuildBvh4(std::span<const BvhBox> boxes, std::span<const std::int32_t> ids, const BvhConfig& config = {});
+// Builds the tree over items whose boxes are boxes[i]. Boxes must be non-empty and finite; at
+// most 2^29 items.
+Bvh4 BuildBvh4(std::span<const BvhBox> boxes, const BvhConfig& config = {});

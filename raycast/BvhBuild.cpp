@@ -1,6 +1,8 @@
-// Building the four-wide tree: a binary tree split by binned surface-area cost (one item per
-// leaf), then collapsed so that each wide node takes the four largest pieces below it.
+// Building the four-wide tree: a binary tree split by binned surface-area cost down to leaves of
+// a few items, then collapsed into wide nodes of up to four slots chosen to keep the expected number of
+// node visits low.
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <utility>
 
@@ -30,13 +32,16 @@ struct BinaryNode {
     BvhBox box;
     int left = -1;  // both children, or neither for a leaf
     int right = -1;
-    int item = -1;  // leaf: position in the input spans
+    int first = 0;  // leaf: its items are order[first, first + count)
+    int count = 0;  // 0 for an inner node
+
+    bool IsLeaf() const { return count > 0; }
 };
 
 class BinaryBuilder {
 public:
-    BinaryBuilder(std::span<const BvhBox> boxes, int binCount, int maxDepth)
-        : boxes_(boxes), binCount_(std::clamp(binCount, 2, 256)), maxDepth_(maxDepth) {
+    BinaryBuilder(std::span<const BvhBox> boxes, int binCount, int maxDepth, int maxLeafSize)
+        : boxes_(boxes), binCount_(std::clamp(binCount, 2, 256)), maxDepth_(maxDepth), maxLeafSize_(maxLeafSize) {
         const std::size_t n = boxes.size();
         centers_.resize(n * 3);
         order_.resize(n);
@@ -49,6 +54,8 @@ public:
     }
 
     // The binary tree over all items; node 0 is the root. Requires at least one item.
+    // Afterwards Order() lists the items leaf by leaf: the partitions of a range never touch
+    // another's, so each leaf's items end up consecutive.
     std::vector<BinaryNode> Build() {
         struct Task {
             int node, begin, end, depth;
@@ -62,8 +69,9 @@ public:
             BvhBox box;
             for (int i = task.begin; i < task.end; ++i) box.Extend(boxes_[Index(order_[Index(i)])]);
             nodes_[Index(task.node)].box = box;
-            if (task.end - task.begin == 1) {
-                nodes_[Index(task.node)].item = order_[Index(task.begin)];
+            if (task.end - task.begin <= maxLeafSize_) {
+                nodes_[Index(task.node)].first = task.begin;
+                nodes_[Index(task.node)].count = task.end - task.begin;
                 continue;
             }
             const int mid = Split(task.begin, task.end, task.depth);
@@ -77,6 +85,8 @@ public:
         }
         return std::move(nodes_);
     }
+
+    std::vector<int>& Order() { return order_; }
 
 private:
     struct Bin {
@@ -171,11 +181,98 @@ private:
     std::span<const BvhBox> boxes_;
     int binCount_;
     int maxDepth_;
+    int maxLeafSize_;
     std::vector<float> centers_;
     std::vector<int> order_;
     std::vector<BinaryNode> nodes_;
     std::vector<Bin> bins_;          // scratch of SurfaceAreaSplit, reused for every node
     std::vector<double> rightArea_;  // likewise
+};
+
+// Chooses which binary nodes become wide nodes. A ray reaches a wide node about as often as it
+// meets the node's box, so the collapse that minimises the summed half areas of the wide nodes
+// is found by dynamic programming over the binary tree: best[v][k] is the least cost of covering
+// v's subtree with at most k slots (v itself as one slot, or its children sharing the k).
+class CollapsePlan {
+public:
+    explicit CollapsePlan(const std::vector<BinaryNode>& binary) : binary_(binary), best_(binary.size()), split_(binary.size()) {
+        // Children always come after their parent, so a backward pass sees them first.
+        for (std::size_t v = binary.size(); v-- > 0;) {
+            const BinaryNode& b = binary[v];
+            if (b.IsLeaf()) {
+                best_[v].fill(0.0);
+                split_[v].fill(0);
+                continue;
+            }
+            const double asNode = NodeCost(v);
+            best_[v][0] = asNode;  // one slot: v itself, a wide node of its own
+            split_[v][0] = 0;
+            for (int k = 2; k <= 4; ++k) {
+                double cost = asNode;
+                int split = 0;
+                for (int i = 1; i < k; ++i) {
+                    const double c = Best(b.left, i) + Best(b.right, k - i);
+                    if (c < cost) {
+                        cost = c;
+                        split = i;
+                    }
+                }
+                best_[v][static_cast<std::size_t>(k - 1)] = cost;
+                split_[v][static_cast<std::size_t>(k - 1)] = split;
+            }
+        }
+    }
+
+    // The slots of the wide node made from internal binary node v (two to four binary nodes).
+    int Slots(int v, int out[4]) const {
+        const BinaryNode& b = binary_[static_cast<std::size_t>(v)];
+        const int i = RootSplit(v);
+        int n = Emit(b.left, i, out);
+        n += Emit(b.right, 4 - i, out + n);
+        return n;
+    }
+
+private:
+    double Best(int v, int k) const { return best_[static_cast<std::size_t>(v)][static_cast<std::size_t>(k - 1)]; }
+
+    // How many of a wide node's four slots go to v's left subtree.
+    int RootSplit(int v) const {
+        const BinaryNode& b = binary_[static_cast<std::size_t>(v)];
+        int bestSplit = 1;
+        double bestCost = INFINITY;
+        for (int i = 1; i < 4; ++i) {
+            const double c = Best(b.left, i) + Best(b.right, 4 - i);
+            if (c < bestCost) {
+                bestCost = c;
+                bestSplit = i;
+            }
+        }
+        return bestSplit;
+    }
+
+    // v as a wide node: its own box plus the best way to fill its four slots. The small constant
+    // prefers fewer nodes where boxes have no area.
+    double NodeCost(std::size_t v) const {
+        const BinaryNode& b = binary_[v];
+        double children = INFINITY;
+        for (int i = 1; i < 4; ++i) children = std::min(children, Best(b.left, i) + Best(b.right, 4 - i));
+        return b.box.HalfArea() * (1.0 + 1e-9) + 1e-30 + children;
+    }
+
+    int Emit(int v, int k, int* out) const {
+        const BinaryNode& b = binary_[static_cast<std::size_t>(v)];
+        const int split = b.IsLeaf() ? 0 : split_[static_cast<std::size_t>(v)][static_cast<std::size_t>(k - 1)];
+        if (split == 0) {
+            out[0] = v;
+            return 1;
+        }
+        const int n = Emit(b.left, split, out);
+        return n + Emit(b.right, k - split, out + n);
+    }
+
+    const std::vector<BinaryNode>& binary_;
+    std::vector<std::array<double, 4>> best_;
+    std::vector<std::array<int, 4>> split_;
 };
 
 void ClearSlot(BvhNode4& node, int slot) {
@@ -195,14 +292,17 @@ void SetSlotBox(BvhNode4& node, int slot, const BvhBox& b) {
 
 }  // namespace
 
-Bvh4 BuildBvh4(std::span<const BvhBox> boxes, std::span<const std::int32_t> ids, const BvhConfig& config) {
+Bvh4 BuildBvh4(std::span<const BvhBox> boxes, const BvhConfig& config) {
     Bvh4 tree;
-    const std::size_t count = std::min(boxes.size(), ids.size());
+    const std::size_t count = boxes.size();
     if (count == 0) return tree;
     const int maxDepth = std::clamp(config.maxDepth, CeilLog2(count), kBvhMaxDepth);
-    const std::vector<BinaryNode> binary = BinaryBuilder(boxes.first(count), config.binCount, maxDepth).Build();
+    BinaryBuilder builder(boxes, config.binCount, maxDepth, std::clamp(config.maxLeafSize, 1, kBvhMaxLeafSize));
+    const std::vector<BinaryNode> binary = builder.Build();
+    tree.order.assign(builder.Order().begin(), builder.Order().end());
 
-    // Collapse: each wide node opens the largest binary nodes below it until it has four slots.
+    // Collapse: each wide node takes the slots the plan chose for it.
+    const CollapsePlan plan(binary);
     struct Task {
         int binary, wide, depth;
     };
@@ -212,28 +312,12 @@ Bvh4 BuildBvh4(std::span<const BvhBox> boxes, std::span<const std::int32_t> ids,
         const Task task = tasks.back();
         tasks.pop_back();
         int slots[4];
-        int used = 0;
-        const BinaryNode& top = binary[static_cast<std::size_t>(task.binary)];
-        if (top.item >= 0) {
-            slots[used++] = task.binary;  // a tree of one item
+        int used;
+        if (binary[static_cast<std::size_t>(task.binary)].IsLeaf()) {
+            slots[0] = task.binary;  // a tree of one leaf
+            used = 1;
         } else {
-            slots[used++] = top.left;
-            slots[used++] = top.right;
-        }
-        while (used < 4) {
-            int open = -1;
-            double openArea = -1.0;
-            for (int s = 0; s < used; ++s) {
-                const BinaryNode& b = binary[static_cast<std::size_t>(slots[s])];
-                if (b.item < 0 && b.box.HalfArea() > openArea) {
-                    open = s;
-                    openArea = b.box.HalfArea();
-                }
-            }
-            if (open < 0) break;
-            const BinaryNode& b = binary[static_cast<std::size_t>(slots[open])];
-            slots[open] = b.left;
-            slots[used++] = b.right;
+            used = plan.Slots(task.binary, slots);
         }
         for (int s = 0; s < 4; ++s) {
             BvhNode4& node = tree.nodes[static_cast<std::size_t>(task.wide)];
@@ -243,8 +327,8 @@ Bvh4 BuildBvh4(std::span<const BvhBox> boxes, std::span<const std::int32_t> ids,
             }
             const BinaryNode& b = binary[static_cast<std::size_t>(slots[s])];
             SetSlotBox(node, s, b.box);
-            if (b.item >= 0) {
-                node.child[s] = ~ids[static_cast<std::size_t>(b.item)];
+            if (b.IsLeaf()) {
+                node.child[s] = BvhNode4::MakeLeaf(b.first, b.count);
                 tree.depth = std::max(tree.depth, task.depth + 1);
             } else {
                 const int wide = static_cast<int>(tree.nodes.size());

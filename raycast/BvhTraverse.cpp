@@ -1,5 +1,5 @@
-// The accelerated ray query: walks the four-wide tree nearest-first and hands the faces whose
-// boxes the ray meets to the per-face test.
+// The accelerated ray query: walks the four-wide tree nearest-first, screens the faces of the
+// leaves it reaches four at a time, and hands the survivors to the per-face test.
 //
 // Box tests never cull a face the per-face test could accept:
 // - the boxes hold every accepted hit of their face (FaceBounds), widened per ray for the
@@ -26,9 +26,14 @@ namespace {
 // The per-face test's front-face limit on d . n; the early rejection below must use the same.
 constexpr float kFrontFaceLimit = -9.9999997e-05f;
 constexpr float kSlack = 1.0f + 0x1p-20f;
-// Each node pushes at most four children and pops itself; nodes lie at most kBvhMaxDepth - 1
-// levels below the root.
+// Each node walks on into one child and leaves at most three waiting; nodes lie at most
+// kBvhMaxDepth - 1 levels below the root.
 constexpr int kStackSize = 3 * kBvhMaxDepth + 1;
+
+struct StackEntry {
+    std::int32_t node;
+    float tnear;
+};
 
 // Rays whose values keep every slab rounding relative: finite, direction components zero or of
 // moderate size (so 1 / d neither overflows nor loses bits), origin far from overflow.
@@ -43,18 +48,17 @@ bool WalkCovers(const Ray& ray, float maxDistance) {
     return true;
 }
 
-struct StackEntry {
-    std::int32_t node;
-    float tnear;
-};
+// The octant of a direction: bit a set when component a is negative (or -0). It fixes, per axis,
+// which bound of a box the ray enters through, so the walk is compiled once per octant.
+int OctantOf(const Point3& d) {
+    return (std::signbit(d.x) ? 1 : 0) | (std::signbit(d.y) ? 2 : 0) | (std::signbit(d.z) ? 4 : 0);
+}
 
 // The ray as the slab tests use it.
 struct SlabRay {
-    float inv[3];      // 1 / d per axis (+-inf for a zero component)
-    float nearP[3];    // origin shifted so that the near planes are widened by the ray's pad
-    float farP[3];     // likewise for the far planes
-    int nearBound[3];  // BvhBound of the plane the ray enters through, per axis
-    int farBound[3];
+    float inv[3];    // 1 / d per axis (+-inf for a zero component)
+    float nearP[3];  // origin shifted so that the near planes are widened by the ray's pad
+    float farP[3];   // likewise for the far planes
 };
 
 SlabRay MakeSlabRay(const Ray& ray) {
@@ -67,25 +71,37 @@ SlabRay MakeSlabRay(const Ray& ray) {
         // origin moved forward by pad; mirrored for -d.
         s.nearP[a] = negative ? ray.p[a] - pad : ray.p[a] + pad;
         s.farP[a] = negative ? ray.p[a] + pad : ray.p[a] - pad;
-        s.nearBound[a] = 2 * a + (negative ? 1 : 0);
-        s.farBound[a] = 2 * a + (negative ? 0 : 1);
     }
     return s;
 }
 
+template <int Octant>
+constexpr int NearBound(int axis) {
+    return 2 * axis + ((Octant >> axis) & 1);
+}
+template <int Octant>
+constexpr int FarBound(int axis) {
+    return 2 * axis + 1 - ((Octant >> axis) & 1);
+}
+
 // Bit s set when the ray meets slot s's box within [0, limit]; tnear[s] its entry distance.
+template <int Octant>
 int SlotHits(const BvhNode4& node, const SlabRay& s, float limit, float tnear[4]) {
 #if defined(__SSE2__)
     __m128 tn = _mm_setzero_ps();
     __m128 tf = _mm_set1_ps(limit);
-    for (int a = 0; a < 3; ++a) {
-        const __m128 inv = _mm_set1_ps(s.inv[a]);
-        const __m128 ta = _mm_mul_ps(_mm_sub_ps(_mm_load_ps(node.bounds[s.nearBound[a]]), _mm_set1_ps(s.nearP[a])), inv);
-        const __m128 tb = _mm_mul_ps(_mm_sub_ps(_mm_load_ps(node.bounds[s.farBound[a]]), _mm_set1_ps(s.farP[a])), inv);
-        // max/min return their second operand when either is NaN: a NaN distance is ignored.
-        tn = _mm_max_ps(ta, tn);
-        tf = _mm_min_ps(tb, tf);
-    }
+    // max/min return their second operand when either is NaN: a NaN distance is ignored.
+#define MURKWELL_SLAB(a)                                                                                         \
+    tn = _mm_max_ps(_mm_mul_ps(_mm_sub_ps(_mm_load_ps(node.bounds[NearBound<Octant>(a)]), _mm_set1_ps(s.nearP[a])), \
+                               _mm_set1_ps(s.inv[a])),                                                           \
+                    tn);                                                                                         \
+    tf = _mm_min_ps(_mm_mul_ps(_mm_sub_ps(_mm_load_ps(node.bounds[FarBound<Octant>(a)]), _mm_set1_ps(s.farP[a])),   \
+                               _mm_set1_ps(s.inv[a])),                                                           \
+                    tf)
+    MURKWELL_SLAB(0);
+    MURKWELL_SLAB(1);
+    MURKWELL_SLAB(2);
+#undef MURKWELL_SLAB
     _mm_storeu_ps(tnear, tn);
     return _mm_movemask_ps(_mm_cmple_ps(tn, _mm_mul_ps(tf, _mm_set1_ps(kSlack))));
 #else
@@ -93,8 +109,8 @@ int SlotHits(const BvhNode4& node, const SlabRay& s, float limit, float tnear[4]
     for (int slot = 0; slot < 4; ++slot) {
         float tn = 0.0f, tf = limit;
         for (int a = 0; a < 3; ++a) {
-            const float ta = (node.bounds[s.nearBound[a]][slot] - s.nearP[a]) * s.inv[a];
-            const float tb = (node.bounds[s.farBound[a]][slot] - s.farP[a]) * s.inv[a];
+            const float ta = (node.bounds[2 * a + ((Octant >> a) & 1)][slot] - s.nearP[a]) * s.inv[a];
+            const float tb = (node.bounds[2 * a + 1 - ((Octant >> a) & 1)][slot] - s.farP[a]) * s.inv[a];
             if (ta > tn) tn = ta;  // false for NaN: ignored
             if (tb < tf) tf = tb;
         }
@@ -123,6 +139,138 @@ struct Nearest {
     }
 };
 
+// What one query reads.
+struct Query {
+    const Mesh& mesh;
+    const Ray& ray;
+    float maxDistance;
+    const RayAccelerator& accel;
+    const BvhNode4* nodes;
+};
+
+// Runs the per-face test on face f (normal n) and keeps its distance when it is accepted.
+void TestCandidate(const Query& q, int f, const Point3& n, Nearest& nearest) {
+    float t = nearest.best;
+    if (TestFace(q.mesh, f, n, q.ray, q.maxDistance, nearest.found, t)) nearest.Accept(f, t);
+}
+
+// The faces of the leaf at [first, first + count) of the face table that the per-face test could
+// accept, as a bit per face. Repeats the test's first steps with its own float operations, lane
+// by lane (front face, plane distance within [0, limit], the hit point H = P + t d), and then asks
+// only that H lies in the face's box, which holds every hit the test accepts; `pad` widens the
+// box by the rounding that grows with the ray's origin.
+int LeafCandidates(const RayAccelerator& a, int first, int count, const Ray& ray, float limit, float pad) {
+    const auto at = [&](RayAccelerator::FaceField field) { return a.Field(field) + first; };
+#if defined(__SSE2__)
+    const __m128 nx = _mm_loadu_ps(at(RayAccelerator::kNormalX));
+    const __m128 ny = _mm_loadu_ps(at(RayAccelerator::kNormalY));
+    const __m128 nz = _mm_loadu_ps(at(RayAccelerator::kNormalZ));
+    const __m128 dx = _mm_set1_ps(ray.dir.x), dy = _mm_set1_ps(ray.dir.y), dz = _mm_set1_ps(ray.dir.z);
+    const __m128 px = _mm_set1_ps(ray.p.x), py = _mm_set1_ps(ray.p.y), pz = _mm_set1_ps(ray.p.z);
+    // d . n and P . n summed left to right, as DotProd does.
+    const __m128 denom = _mm_add_ps(_mm_add_ps(_mm_mul_ps(dx, nx), _mm_mul_ps(dy, ny)), _mm_mul_ps(dz, nz));
+    const __m128 pn = _mm_add_ps(_mm_add_ps(_mm_mul_ps(px, nx), _mm_mul_ps(py, ny)), _mm_mul_ps(pz, nz));
+    const __m128 t = _mm_div_ps(_mm_sub_ps(_mm_loadu_ps(at(RayAccelerator::kPlaneOffset)), pn), denom);
+    // Each comparison is false for NaN, so a NaN lane never passes.
+    __m128 ok = _mm_cmple_ps(denom, _mm_set1_ps(kFrontFaceLimit));
+    ok = _mm_and_ps(ok, _mm_cmpge_ps(t, _mm_setzero_ps()));
+    ok = _mm_and_ps(ok, _mm_cmple_ps(t, _mm_set1_ps(limit)));
+    const __m128 vpad = _mm_set1_ps(pad);
+    const __m128 hx = _mm_add_ps(px, _mm_mul_ps(t, dx));
+    const __m128 hy = _mm_add_ps(py, _mm_mul_ps(t, dy));
+    const __m128 hz = _mm_add_ps(pz, _mm_mul_ps(t, dz));
+    ok = _mm_and_ps(ok, _mm_cmpge_ps(_mm_add_ps(hx, vpad), _mm_loadu_ps(at(RayAccelerator::kLoX))));
+    ok = _mm_and_ps(ok, _mm_cmpge_ps(_mm_add_ps(hy, vpad), _mm_loadu_ps(at(RayAccelerator::kLoY))));
+    ok = _mm_and_ps(ok, _mm_cmpge_ps(_mm_add_ps(hz, vpad), _mm_loadu_ps(at(RayAccelerator::kLoZ))));
+    ok = _mm_and_ps(ok, _mm_cmple_ps(_mm_sub_ps(hx, vpad), _mm_loadu_ps(at(RayAccelerator::kHiX))));
+    ok = _mm_and_ps(ok, _mm_cmple_ps(_mm_sub_ps(hy, vpad), _mm_loadu_ps(at(RayAccelerator::kHiY))));
+    ok = _mm_and_ps(ok, _mm_cmple_ps(_mm_sub_ps(hz, vpad), _mm_loadu_ps(at(RayAccelerator::kHiZ))));
+    return _mm_movemask_ps(ok) & ((1 << count) - 1);
+#else
+    int mask = 0;
+    for (int i = 0; i < count; ++i) {
+        const Point3 n{at(RayAccelerator::kNormalX)[i], at(RayAccelerator::kNormalY)[i], at(RayAccelerator::kNormalZ)[i]};
+        const float denom = DotProd(ray.dir, n);
+        const float t = (at(RayAccelerator::kPlaneOffset)[i] - DotProd(ray.p, n)) / denom;
+        if (!(denom <= kFrontFaceLimit) || !(t >= 0.0f) || !(t <= limit)) continue;
+        const Point3 h = ray.p + t * ray.dir;
+        if (!(h.x + pad >= at(RayAccelerator::kLoX)[i] && h.y + pad >= at(RayAccelerator::kLoY)[i] &&
+              h.z + pad >= at(RayAccelerator::kLoZ)[i] && h.x - pad <= at(RayAccelerator::kHiX)[i] &&
+              h.y - pad <= at(RayAccelerator::kHiY)[i] && h.z - pad <= at(RayAccelerator::kHiZ)[i])) {
+            continue;
+        }
+        mask |= 1 << i;
+    }
+    return mask;
+#endif
+}
+
+// Walks the tree for a ray in octant Octant. Returns false if the stack would overflow (the
+// builder's depth bound rules that out).
+template <int Octant>
+bool Walk(const Query& q, Nearest& result) {
+    const SlabRay slab = MakeSlabRay(q.ray);
+    const float pad = RayOriginPad(q.ray.p);
+    // Kept in locals so they stay in registers across the per-face test's calls.
+    Nearest nearest = result;
+    float limit = nearest.Limit(q.maxDistance);
+    float cull = limit * kSlack;  // entry distances beyond this cannot lead to a nearer hit
+    StackEntry stack[kStackSize];
+    int top = 0;
+    std::int32_t current = 0;
+    for (;;) {
+        const BvhNode4& node = q.nodes[current];
+        float tnear[4];
+        int mask = SlotHits<Octant>(node, slab, limit, tnear);
+        // Leaves are tested at once; of the child nodes hit, the nearest is walked next and the
+        // others wait on the stack with their entry distances.
+        std::int32_t next = -1;
+        float nextNear = 0.0f;
+        for (; mask != 0; mask &= mask - 1) {
+            const int s = __builtin_ctz(static_cast<unsigned>(mask));
+            const std::int32_t child = node.child[s];
+            if (BvhNode4::IsNode(child)) {
+                if (top + 1 >= kStackSize) return false;
+                if (next < 0) {
+                    next = child;
+                    nextNear = tnear[s];
+                } else if (tnear[s] < nextNear) {
+                    stack[top++] = {next, nextNear};
+                    next = child;
+                    nextNear = tnear[s];
+                } else {
+                    stack[top++] = {child, tnear[s]};
+                }
+                continue;
+            }
+            if (tnear[s] > cull) continue;
+            const int first = BvhNode4::LeafFirst(child);
+            int candidates = LeafCandidates(q.accel, first, BvhNode4::LeafCount(child), q.ray, limit, pad);
+            for (; candidates != 0; candidates &= candidates - 1) {
+                const int i = first + __builtin_ctz(static_cast<unsigned>(candidates));
+                const Point3 n{q.accel.Field(RayAccelerator::kNormalX)[i], q.accel.Field(RayAccelerator::kNormalY)[i],
+                               q.accel.Field(RayAccelerator::kNormalZ)[i]};
+                TestCandidate(q, q.accel.Faces()[i], n, nearest);
+                limit = nearest.Limit(q.maxDistance);
+                cull = limit * kSlack;
+            }
+        }
+        if (next >= 0) {
+            current = next;
+            continue;
+        }
+        // Resume with the nearest waiting node that can still hold a nearer hit.
+        while (top > 0 && stack[top - 1].tnear > cull) --top;
+        if (top == 0) break;
+        current = stack[--top].node;
+    }
+    result = nearest;
+    return true;
+}
+
+using WalkFunction = bool (*)(const Query&, Nearest&);
+constexpr WalkFunction kWalks[8] = {Walk<0>, Walk<1>, Walk<2>, Walk<3>, Walk<4>, Walk<5>, Walk<6>, Walk<7>};
+
 }  // namespace
 
 int RayAccelerator::Intersect(const Mesh& mesh, const Ray& ray, float& hitDistance, float maxDistance,
@@ -130,68 +278,12 @@ int RayAccelerator::Intersect(const Mesh& mesh, const Ray& ray, float& hitDistan
     if (!Matches(mesh, faceNormals) || !WalkCovers(ray, maxDistance)) {
         return IntersectRay(mesh, ray, hitDistance, maxDistance, faceNormals);
     }
-    const Point3* normals = faceNormals.Addr(0);
+    const Query q{mesh, ray, maxDistance, *this, tree_.nodes.data()};
     Nearest nearest;
-
-    // Runs the per-face test on face f and keeps its distance when it is accepted.
-    const auto test = [&](int f) {
-        float t = nearest.best;
-        if (!TestFace(mesh, f, normals[f], ray, maxDistance, nearest.found, t)) return;
-        nearest.Accept(f, t);
-    };
-    for (const std::int32_t f : alwaysTested_) test(f);
-
-    if (!tree_.nodes.empty()) {
-        const SlabRay slab = MakeSlabRay(ray);
-        StackEntry stack[kStackSize];
-        int top = 0;
-        stack[top++] = {0, 0.0f};
-        while (top > 0) {
-            const StackEntry entry = stack[--top];
-            if (entry.tnear > nearest.Limit(maxDistance) * kSlack) continue;
-            const BvhNode4& node = tree_.nodes[static_cast<std::size_t>(entry.node)];
-            float tnear[4];
-            int mask = SlotHits(node, slab, nearest.Limit(maxDistance), tnear);
-            if (mask == 0) continue;
-
-            // Hit slots, nearest first.
-            int order[4];
-            int count = 0;
-            for (; mask != 0; mask &= mask - 1) {
-                const int s = __builtin_ctz(static_cast<unsigned>(mask));
-                int i = count++;
-                while (i > 0 && tnear[order[i - 1]] > tnear[s]) {
-                    order[i] = order[i - 1];
-                    --i;
-                }
-                order[i] = s;
-            }
-            if (top + count > kStackSize) {
-                // The builder bounds the depth, so this cannot happen; answer by the scan.
-                assert1(__LINE__, "IntersectRay");
-                return IntersectRay(mesh, ray, hitDistance, maxDistance, faceNormals);
-            }
-            // Faces at once (nearest first, so later ones can be rejected on distance), child
-            // nodes pushed farthest first so the nearest is walked next.
-            for (int i = 0; i < count; ++i) {
-                const std::int32_t child = node.child[order[i]];
-                if (BvhNode4::IsNode(child)) continue;
-                if (tnear[order[i]] > nearest.Limit(maxDistance) * kSlack) break;
-                const int f = BvhNode4::ItemOf(child);
-                const Point3& n = normals[f];
-                // The first steps of the per-face test with its own float operations: front face,
-                // then the plane distance against 0, the limit and the best so far.
-                const float denom = DotProd(ray.dir, n);
-                if (!(denom <= kFrontFaceLimit)) continue;
-                const float t = (planeOffsets_[static_cast<std::size_t>(f)] - DotProd(ray.p, n)) / denom;
-                if (!(t >= 0.0f) || !(t <= maxDistance) || (nearest.found && t > nearest.best)) continue;
-                test(f);
-            }
-            for (int i = count - 1; i >= 0; --i) {
-                const std::int32_t child = node.child[order[i]];
-                if (BvhNode4::IsNode(child)) stack[top++] = {child, tnear[order[i]]};
-            }
-        }
+    for (const std::int32_t f : alwaysTested_) TestCandidate(q, f, *faceNormals.Addr(f), nearest);
+    if (!tree_.nodes.empty() && !kWalks[OctantOf(ray.dir)](q, nearest)) {
+        assert1(__LINE__, "IntersectRay");
+        return IntersectRay(mesh, ray, hitDistance, maxDistance, faceNormals);
     }
     if (nearest.found) hitDistance = nearest.best;
     return nearest.found ? 1 : 0;

@@ -44,10 +44,22 @@ public:
     int UnboundedFaceCount() const { return static_cast<int>(alwaysTested_.size()); }
     const Bvh4& Tree() const { return tree_; }
 
+    // What the walk reads per bounded face, in the tree's leaf order, one array per field so that
+    // a leaf's faces load as vectors. Each array has kBvhMaxLeafSize - 1 extra entries at the end
+    // (NaN, face -1), so that a leaf's vector loads never leave it.
+    enum FaceField { kNormalX = 0, kNormalY, kNormalZ, kPlaneOffset, kLoX, kLoY, kLoZ, kHiX, kHiY, kHiZ, kFieldCount };
+    const float* Field(FaceField field) const { return fields_.data() + static_cast<std::size_t>(field) * stride_; }
+    // Face numbers, in the same order.
+    const std::int32_t* Faces() const { return faces_.data(); }
+    int BoundedFaceCount() const { return boundedCount_; }
+
 private:
-    // Per face: the float c0 . n the per-face test computes, kept so a face can be rejected on
-    // its distance before the full test runs.
-    std::vector<float> planeOffsets_;
+    // kFieldCount arrays of stride_ floats: the unit normal, the float c0 . n that the per-face
+    // test computes, and the box that holds every hit the test can accept on the face.
+    std::vector<float> fields_;
+    std::vector<std::int32_t> faces_;
+    std::size_t stride_ = 0;
+    int boundedCount_ = 0;
     std::vector<std::int32_t> alwaysTested_;
     Bvh4 tree_;
     int faceCount_ = 0;

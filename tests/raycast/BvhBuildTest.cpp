@@ -15,18 +15,19 @@ namespace {
 
 struct TreeWalk {
     std::vector<int> timesSeen;  // per input position
-    std::vector<BvhBox> seenBox;
     int deepestSlot = 0;
     int emptySlots = 0;
+    int largestLeaf = 0;
     int badNesting = 0;  // slot boxes that do not hold a box below them
     int badEmpty = 0;    // unused slots whose box is not empty
+    int badLeaf = 0;     // leaves reaching outside the item order
 };
 
-// Walks every node, checking that each slot's box holds every box in the slot's subtree.
-TreeWalk Walk(const Bvh4& tree, int itemCount, std::int32_t idBase) {
+// Walks every node, checking that each slot's box holds every box in the slot's subtree and
+// counting how often each item is reached through the leaves.
+TreeWalk Walk(const Bvh4& tree, const std::vector<BvhBox>& boxes) {
     TreeWalk w;
-    w.timesSeen.assign(static_cast<size_t>(itemCount), 0);
-    w.seenBox.resize(static_cast<size_t>(itemCount));
+    w.timesSeen.assign(boxes.size(), 0);
     struct Visit {
         int node, depth;
         BvhBox parent;
@@ -51,13 +52,24 @@ TreeWalk Walk(const Bvh4& tree, int itemCount, std::int32_t idBase) {
             if (!v.parent.Contains(box)) w.badNesting++;
             if (BvhNode4::IsNode(node.child[s])) {
                 stack.push_back({node.child[s], v.depth + 1, box});
-            } else {
-                const int position = BvhNode4::ItemOf(node.child[s]) - idBase;
-                if (position >= 0 && position < itemCount) {
-                    w.timesSeen[static_cast<size_t>(position)]++;
-                    w.seenBox[static_cast<size_t>(position)] = box;
+                continue;
+            }
+            const int first = BvhNode4::LeafFirst(node.child[s]);
+            const int count = BvhNode4::LeafCount(node.child[s]);
+            w.largestLeaf = std::max(w.largestLeaf, count);
+            w.deepestSlot = std::max(w.deepestSlot, v.depth + 1);
+            if (first < 0 || first + count > static_cast<int>(tree.order.size())) {
+                w.badLeaf++;
+                continue;
+            }
+            for (int i = first; i < first + count; ++i) {
+                const int item = tree.order[static_cast<size_t>(i)];
+                if (item < 0 || item >= static_cast<int>(boxes.size())) {
+                    w.badLeaf++;
+                    continue;
                 }
-                w.deepestSlot = std::max(w.deepestSlot, v.depth + 1);
+                w.timesSeen[static_cast<size_t>(item)]++;
+                if (!box.Contains(boxes[static_cast<size_t>(item)])) w.badNesting++;
             }
         }
     }
@@ -75,24 +87,17 @@ BvhBox UnitBoxAt(float x, float y, float z, float size) {
     return b;
 }
 
-std::vector<std::int32_t> Ids(int count, std::int32_t base) {
-    std::vector<std::int32_t> ids;
-    for (int i = 0; i < count; ++i) ids.push_back(base + i);
-    return ids;
-}
-
-void ExpectEveryItemOnceWithItsBox(const TreeWalk& w, const std::vector<BvhBox>& boxes) {
-    int missing = 0, repeated = 0, wrongBox = 0;
-    for (size_t i = 0; i < boxes.size(); ++i) {
-        if (w.timesSeen[i] == 0) missing++;
-        if (w.timesSeen[i] > 1) repeated++;
-        if (w.timesSeen[i] == 1 && !(w.seenBox[i].Contains(boxes[i]) && boxes[i].Contains(w.seenBox[i]))) wrongBox++;
+void ExpectEveryItemOnceUnderNestedBoxes(const TreeWalk& w) {
+    int missing = 0, repeated = 0;
+    for (const int seen : w.timesSeen) {
+        if (seen == 0) missing++;
+        if (seen > 1) repeated++;
     }
     EXPECT_EQ(missing, 0);
     EXPECT_EQ(repeated, 0);
-    EXPECT_EQ(wrongBox, 0);
     EXPECT_EQ(w.badNesting, 0);
     EXPECT_EQ(w.badEmpty, 0);
+    EXPECT_EQ(w.badLeaf, 0);
 }
 
 }  // namespace
@@ -102,15 +107,22 @@ TEST(BvhBuild, StoresEveryItemOnceUnderNestedBoxes) {
     std::uniform_real_distribution<float> pos(-50.0f, 50.0f), size(0.01f, 3.0f);
     std::vector<BvhBox> boxes;
     for (int i = 0; i < 3000; ++i) boxes.push_back(UnitBoxAt(pos(rng), pos(rng), pos(rng), size(rng)));
-    const std::int32_t base = 1000;
-    const Bvh4 tree = BuildBvh4(boxes, Ids(3000, base));
-    ASSERT_FALSE(tree.nodes.empty());
-    const TreeWalk w = Walk(tree, 3000, base);
-    ExpectEveryItemOnceWithItsBox(w, boxes);
-    EXPECT_EQ(w.deepestSlot, tree.depth);
-    // Four slots per node are mostly used: 3000 items need at least 1000 nodes, and a tree that
-    // collapsed badly would need far more.
-    EXPECT_LT(tree.nodes.size(), 3000u / 2);
+    for (const int leafSize : {1, 3, 4}) {
+        SCOPED_TRACE(leafSize);
+        BvhConfig config;
+        config.maxLeafSize = leafSize;
+        const Bvh4 tree = BuildBvh4(boxes, config);
+        ASSERT_FALSE(tree.nodes.empty());
+        ASSERT_EQ(tree.order.size(), boxes.size());
+        const TreeWalk w = Walk(tree, boxes);
+        ExpectEveryItemOnceUnderNestedBoxes(w);
+        EXPECT_EQ(w.deepestSlot, tree.depth);
+        EXPECT_LE(w.largestLeaf, leafSize);
+        // Most slots are used: a collapse that leaves many nodes half empty costs memory and
+        // node visits.
+        const double slots = 4.0 * static_cast<double>(tree.nodes.size());
+        EXPECT_GT((slots - w.emptySlots) / slots, 0.75);
+    }
 }
 
 TEST(BvhBuild, KeepsTheDepthBoundWhereSurfaceAreaSplitsWouldChain) {
@@ -118,42 +130,43 @@ TEST(BvhBuild, KeepsTheDepthBoundWhereSurfaceAreaSplitsWouldChain) {
     // box alone, which left unchecked gives a chain as deep as the item count.
     std::vector<BvhBox> boxes;
     for (int i = 0; i < 300; ++i) boxes.push_back(UnitBoxAt(std::pow(1.3f, float(i)), 0.0f, 0.0f, 1.0f));
-    const Bvh4 tree = BuildBvh4(boxes, Ids(300, 0));
-    TreeWalk w = Walk(tree, 300, 0);
-    ExpectEveryItemOnceWithItsBox(w, boxes);
+    BvhConfig config;
+    config.maxLeafSize = 1;
+    const Bvh4 tree = BuildBvh4(boxes, config);
+    TreeWalk w = Walk(tree, boxes);
+    ExpectEveryItemOnceUnderNestedBoxes(w);
     EXPECT_LE(w.deepestSlot, kBvhMaxDepth);
     EXPECT_EQ(w.deepestSlot, tree.depth);
 
-    BvhConfig shallow;
-    shallow.maxDepth = 12;
-    const Bvh4 tight = BuildBvh4(boxes, Ids(300, 0), shallow);
-    w = Walk(tight, 300, 0);
-    ExpectEveryItemOnceWithItsBox(w, boxes);
+    config.maxDepth = 12;
+    w = Walk(BuildBvh4(boxes, config), boxes);
+    ExpectEveryItemOnceUnderNestedBoxes(w);
     EXPECT_LE(w.deepestSlot, 12);
 
     // A bound below what 300 items need (9 levels) is raised to it, not broken.
-    shallow.maxDepth = 3;
-    w = Walk(BuildBvh4(boxes, Ids(300, 0), shallow), 300, 0);
-    ExpectEveryItemOnceWithItsBox(w, boxes);
+    config.maxDepth = 3;
+    w = Walk(BuildBvh4(boxes, config), boxes);
+    ExpectEveryItemOnceUnderNestedBoxes(w);
     EXPECT_LE(w.deepestSlot, 9);
 }
 
 TEST(BvhBuild, HandlesNoOneAndIdenticalItems) {
-    EXPECT_TRUE(BuildBvh4({}, {}).nodes.empty());
+    EXPECT_TRUE(BuildBvh4({}).nodes.empty());
 
     const std::vector<BvhBox> one{UnitBoxAt(1, 2, 3, 1)};
-    const Bvh4 single = BuildBvh4(one, Ids(1, 7));
+    const Bvh4 single = BuildBvh4(one);
     ASSERT_EQ(single.nodes.size(), 1u);
     EXPECT_EQ(single.depth, 1);
-    TreeWalk w = Walk(single, 1, 7);
-    ExpectEveryItemOnceWithItsBox(w, one);
+    TreeWalk w = Walk(single, one);
+    ExpectEveryItemOnceUnderNestedBoxes(w);
     EXPECT_EQ(w.emptySlots, 3);
 
     // Centres that no plane separates.
     const std::vector<BvhBox> same(100, UnitBoxAt(0, 0, 0, 1));
-    const Bvh4 pile = BuildBvh4(same, Ids(100, 0));
-    w = Walk(pile, 100, 0);
-    ExpectEveryItemOnceWithItsBox(w, same);
+    BvhConfig config;
+    config.maxLeafSize = 1;
+    w = Walk(BuildBvh4(same, config), same);
+    ExpectEveryItemOnceUnderNestedBoxes(w);
     EXPECT_LE(w.deepestSlot, 7);  // balanced halving of 100 items
 }
 
