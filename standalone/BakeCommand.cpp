@@ -146,6 +146,9 @@ int RunBake(const BakeOptions& o, const CliEnvironment& env, std::ostream& out, 
     } else if (settings.selectedOnly) {
         err << "Murkwell: warning: selected faces only, but no --select-group: no face is selected\n";
     }
+    if (!o.selectGroups.empty() && !settings.selectedOnly)
+        err << "Murkwell: warning: --select-group has no effect while selected faces only is off "
+               "(give --selected-only)\n";
     if (algorithm == ALGORITHM_VERTEX_COLORS && settings.addVertexColors && chosen >= 0 &&
         scene.objects[static_cast<size_t>(chosen)].mesh.getNumVertCol() < scene.objects[static_cast<size_t>(chosen)].mesh.getNumVerts())
         err << "Murkwell: warning: " << o.input
@@ -160,14 +163,14 @@ int RunBake(const BakeOptions& o, const CliEnvironment& env, std::ostream& out, 
     GritUtility& utility = TheGritUtility();
     utility.settings = settings;
     ResetInterrupts();
-    {
-        std::optional<InterruptScope> interrupts;
-        if (env.catchInterrupts) interrupts.emplace();
-        if (algorithm == ALGORITHM_VERTEX_COLORS)
-            utility.BuildVertexGrit();
-        else
-            utility.GenerateUvGritMap();
-    }
+    // From here on Ctrl-C cancels instead of ending the process, also while the output is
+    // written, so no temporary file is left behind.
+    std::optional<InterruptScope> interrupts;
+    if (env.catchInterrupts) interrupts.emplace();
+    if (algorithm == ALGORITHM_VERTEX_COLORS)
+        utility.BuildVertexGrit();
+    else
+        utility.GenerateUvGritMap();
     progress.BreakLine();
 
     const bool cancelled = host.CancelSeen();

@@ -95,6 +95,58 @@ TEST_F(Bake, UvMapOfTheExampleIsSixteenBitWithGroovesBrighterThanOpenTop) {
     EXPECT_EQ(ReadWholeFile(dir.Path() / "again.png"), ReadWholeFile(dir.Path() / "grit.png"));
 }
 
+TEST_F(Bake, GroupSelectionAndMaterialFilterChooseTheFaces) {
+    // Sum of the grey levels of the top surface's part of the map (v 0.32 ... 0.98) and of the
+    // walls' part (v 0.02 ... 0.30), leaving out the rows between, which the finishing passes may
+    // fill from either side.
+    auto sums = [](const GreyImage& img) {
+        double top = 0, walls = 0;
+        for (int y = 0; y < img.height; ++y)
+            for (int x = 0; x < img.width; ++x) {
+                const double v = 1.0 - (y + 0.5) / img.height;
+                if (v > 0.33) top += img.Grey(x, y);
+                if (v < 0.29) walls += img.Grey(x, y);
+            }
+        return std::make_pair(top, walls);
+    };
+    const std::vector<std::string> common = {kExample, "--mode", "uv", "--size", "64x64", "--spread", "6x1",
+                                             "--dist", "2", "-q"};
+    auto bake = [&](const std::string& out, std::vector<std::string> extra) {
+        std::vector<std::string> args = common;
+        args.insert(args.end(), {"-o", dir.File(out)});
+        args.insert(args.end(), extra.begin(), extra.end());
+        const CliResult r = Run(args);
+        EXPECT_EQ(r.code, kExitDone) << r.err;
+        return sums(ReadImage(dir.File(out)));
+    };
+    const auto all = bake("all.png", {});
+    ASSERT_GT(all.first, 0);
+    ASSERT_GT(all.second, 0);
+    const auto top = bake("top.png", {"--selected-only", "--select-group", "top"});
+    EXPECT_GT(top.first, 0.5 * all.first);
+    EXPECT_EQ(top.second, 0);
+    const auto trim = bake("trim.png", {"--no-selected-only", "--mtl-id", "2"});  // "trim" is material ID 1
+    EXPECT_EQ(trim.first, 0);
+    EXPECT_GT(trim.second, 0.5 * all.second);
+}
+
+TEST_F(Bake, AWriteThatFailsAtTheEndIsReportedNotCalledDone) {
+    fs::create_directory(dir.Path() / "outdir");
+    CliEnvironment env;
+    // The output folder disappears while the run works.
+    env.progressObserver = [&](int) { fs::remove_all(dir.Path() / "outdir"); };
+    CliResult r = Run({kExample, "--mode", "uv", "--size", "50x50", "--spread", "2x1", "-o", dir.File("outdir/m.png")},
+                      env);
+    EXPECT_EQ(r.code, kExitFailed);
+    EXPECT_NE(r.err.find("Murkwell: cannot write " + dir.File("outdir/m.png")), std::string::npos) << r.err;
+    EXPECT_EQ(r.out.find("wrote"), std::string::npos) << r.out;
+
+    fs::create_directory(dir.Path() / "outdir");
+    r = Run({kExample, "--mode", "vertex", "--spread", "2x1", "-o", dir.File("outdir/m.ply")}, env);
+    EXPECT_EQ(r.code, kExitFailed);
+    EXPECT_NE(r.err.find("Murkwell: cannot write " + dir.File("outdir/m.ply")), std::string::npos) << r.err;
+}
+
 TEST_F(Bake, CtrlCCancelsAndTheAnswerDecidesWhatIsWritten) {
     ResetInterrupts();
     CliEnvironment env;
