@@ -238,7 +238,7 @@ TEST_F(UvGritRun, CancelThenNoWritesNothing) {
     EXPECT_EQ(host.bitmapsCreated, 0);
     EXPECT_TRUE(host.written.empty());
     EXPECT_EQ(host.progressEnds, 1);
-    EXPECT_EQ(host.cancelPolls, 1);
+    EXPECT_GE(host.cancelPolls, 1);
 }
 
 TEST_F(UvGritRun, CancelThenYesWritesThePartialMap) {
