@@ -1,9 +1,9 @@
-// A four-wide bounding volume hierarchy over axis-aligned boxes, built with binned surface-area
+// An eight-wide bounding volume hierarchy over axis-aligned boxes, built with binned surface-area
 // splits. The builder only sees the items' boxes; what an item is (a mesh face) and how a ray is
 // tested against it belong to the caller, so the tree stays a plain spatial index.
 //
-// Each node holds the boxes of its up to four children side by side (one array per bound), so a
-// ray can be tested against all four with one pass of vector arithmetic. A child is either
+// Each node holds the boxes of its up to eight children side by side (one array per bound), so a
+// ray can be tested against all of them with one pass of vector arithmetic. A child is either
 // another node or a leaf: a run of up to four consecutive entries of the tree's item order, so
 // the caller can lay its per-item data out in that order and test a leaf's items together.
 #pragma once
@@ -40,30 +40,34 @@ struct BvhBox {
     }
 };
 
+// Children per node.
+constexpr int kBvhWidth = 8;
+
 // The deepest tree the builder makes (edges from the root to the deepest child slot). Queries
 // keep a fixed-size stack sized from it, so nothing is allocated per ray.
-constexpr int kBvhMaxDepth = 48;
+constexpr int kBvhMaxDepth = 40;
 
 struct BvhConfig {
     // Candidate split planes per axis and node.
     int binCount = 16;
-    // Deepest allowed tree; clamped to [ceil(log2(item count)), kBvhMaxDepth]. When surface-area
+    // Deepest allowed tree; clamped to [ceil(log2(leaf count)), kBvhMaxDepth]. When surface-area
     // splits would go deeper, the builder falls back to median splits, which always fit.
     int maxDepth = kBvhMaxDepth;
-    // Items per leaf, 1 to kBvhMaxLeafSize.
+    // Items per leaf, 1 to kBvhMaxLeafSize. Every leaf but the last holds exactly this many and
+    // starts at a multiple of it in the item order.
     int maxLeafSize = 4;
 };
 
 constexpr int kBvhMaxLeafSize = 4;
 
-// Slot bounds are stored per bound and axis, four slots side by side.
+// Slot bounds are stored per bound and axis, all slots side by side.
 enum BvhBound { kLoX = 0, kHiX, kLoY, kHiY, kLoZ, kHiZ };
 
-struct alignas(16) BvhNode4 {
-    float bounds[6][4];
+struct alignas(32) BvhNode {
+    float bounds[6][kBvhWidth];
     // >= 0: index of a child node; kBvhEmptySlot: unused; otherwise a leaf, ~(first * 4 +
     // count - 1) over the tree's item order.
-    std::int32_t child[4];
+    std::int32_t child[kBvhWidth];
 
     static bool IsNode(std::int32_t c) { return c >= 0; }
     static std::int32_t LeafFirst(std::int32_t c) { return ~c >> 2; }
@@ -75,16 +79,16 @@ struct alignas(16) BvhNode4 {
 // Unused slots keep an empty box (lo = +inf, hi = -inf), which no ray test accepts.
 constexpr std::int32_t kBvhEmptySlot = std::numeric_limits<std::int32_t>::min();
 
-struct Bvh4 {
-    std::vector<BvhNode4> nodes;    // nodes[0] is the root; empty when there are no items
+struct WideBvh {
+    std::vector<BvhNode> nodes;    // nodes[0] is the root; empty when there are no items
     std::vector<std::int32_t> order;  // input positions of the items, leaf by leaf
     int depth = 0;                  // deepest slot below the root (a single leaf: 1)
 
     std::size_t MemoryBytes() const {
-        return nodes.capacity() * sizeof(BvhNode4) + order.capacity() * sizeof(std::int32_t);
+        return nodes.capacity() * sizeof(BvhNode) + order.capacity() * sizeof(std::int32_t);
     }
 };
 
 // Builds the tree over items whose boxes are boxes[i]. Boxes must be non-empty and finite; at
 // most 2^29 items.
-Bvh4 BuildBvh4(std::span<const BvhBox> boxes, const BvhConfig& config = {});
+WideBvh BuildWideBvh(std::span<const BvhBox> boxes, const BvhConfig& config = {});

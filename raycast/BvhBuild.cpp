@@ -1,6 +1,6 @@
-// Building the four-wide tree: a binary tree split by binned surface-area cost down to leaves of
-// a few items, then collapsed into wide nodes of up to four slots chosen to keep the expected number of
-// node visits low.
+// Building the wide tree: a binary tree split by binned surface-area cost down to leaves of a
+// few items, then collapsed into wide nodes of up to kBvhWidth slots, chosen to keep the expected
+// number of node visits low.
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -8,7 +8,7 @@
 
 #include "raycast/Bvh.h"
 
-BvhBox BvhNode4::SlotBox(int slot) const {
+BvhBox BvhNode::SlotBox(int slot) const {
     BvhBox b;
     b.lo[0] = bounds[kLoX][slot];
     b.hi[0] = bounds[kHiX][slot];
@@ -97,9 +97,14 @@ private:
     static std::size_t Index(int i) { return static_cast<std::size_t>(i); }
     float Center(int item, int axis) const { return centers_[Index(item) * 3 + Index(axis)]; }
 
+    // Items of a range in whole leaves.
+    int Blocks(int count) const { return (count + maxLeafSize_ - 1) / maxLeafSize_; }
+
     // Partitions order_[begin, end) into two non-empty parts and returns where the second starts.
-    // Keeps depth + CeilLog2(count) <= maxDepth_ for both parts, so the tree never gets deeper
-    // than maxDepth_: a surface-area split that would break it gives way to a median split.
+    // The first part always takes whole leaves, so every leaf but the last one is full and
+    // starts at a multiple of the leaf size. Keeps depth + CeilLog2(leaves) <= maxDepth_ for both
+    // parts, so the tree never gets deeper than maxDepth_: a surface-area split that would break
+    // it gives way to a median split.
     int Split(int begin, int end, int depth) {
         float lo[3], hi[3];
         for (int a = 0; a < 3; ++a) lo[a] = hi[a] = Center(order_[Index(begin)], a);
@@ -109,10 +114,25 @@ private:
                 hi[a] = std::max(hi[a], Center(order_[Index(i)], a));
             }
         }
+        const int blocks = Blocks(end - begin);
         const int budget = maxDepth_ - depth - 1;  // levels left below the two parts
-        const int mid = SurfaceAreaSplit(begin, end, lo, hi);
-        if (mid > begin && mid < end && CeilLog2(Index(std::max(mid - begin, end - mid))) <= budget) return mid;
-        return MedianSplit(begin, end, lo, hi);
+        int axis = 0;
+        int mid = SurfaceAreaSplit(begin, end, lo, hi, axis);
+        if (mid > begin && mid < end) {
+            // Round to whole leaves, moving the items nearest the split plane across.
+            const int leftBlocks = std::clamp((mid - begin + maxLeafSize_ / 2) / maxLeafSize_, 1, blocks - 1);
+            const int rounded = begin + leftBlocks * maxLeafSize_;
+            if (rounded != mid) Partition(begin, end, rounded, axis);
+            if (CeilLog2(Index(std::max(leftBlocks, blocks - leftBlocks))) <= budget) return rounded;
+        }
+        // Half the leaves (rounded down) to the first part, along the widest axis of the centres.
+        axis = 0;
+        for (int a = 1; a < 3; ++a) {
+            if (hi[a] - lo[a] > hi[axis] - lo[axis]) axis = a;
+        }
+        mid = begin + (blocks / 2) * maxLeafSize_;
+        Partition(begin, end, mid, axis);
+        return mid;
     }
 
     int BinOf(int item, int axis, float lo, float scale) const {
@@ -120,9 +140,17 @@ private:
         return std::clamp(b, 0, binCount_ - 1);
     }
 
-    // The binned split of least cost (half area times count on each side); `begin` when no axis
-    // separates the centres.
-    int SurfaceAreaSplit(int begin, int end, const float lo[3], const float hi[3]) {
+    // Puts the items with the (mid - begin) smallest centres along `axis` first.
+    void Partition(int begin, int end, int mid, int axis) {
+        std::nth_element(order_.begin() + begin, order_.begin() + mid, order_.begin() + end, [&](int a, int b) {
+            const float ca = Center(a, axis), cb = Center(b, axis);
+            return ca < cb || (ca == cb && a < b);
+        });
+    }
+
+    // The binned split of least cost (half area times count on each side), its axis in `axis`;
+    // `begin` when no axis separates the centres.
+    int SurfaceAreaSplit(int begin, int end, const float lo[3], const float hi[3], int& axisOut) {
         double bestCost = INFINITY;
         int bestAxis = -1, bestBin = -1;
         for (int axis = 0; axis < 3; ++axis) {
@@ -148,7 +176,8 @@ private:
                 leftCount += bins_[Index(b)].count;
                 const int rightCount = (end - begin) - leftCount;
                 if (leftCount == 0 || rightCount == 0) continue;
-                const double cost = left.HalfArea() * leftCount + rightArea_[Index(b + 1)] * rightCount;
+                // Leaves are tested whole, so a side costs by the leaves it needs.
+                const double cost = left.HalfArea() * Blocks(leftCount) + rightArea_[Index(b + 1)] * Blocks(rightCount);
                 if (cost < bestCost) {
                     bestCost = cost;
                     bestAxis = axis;
@@ -157,25 +186,12 @@ private:
             }
         }
         if (bestAxis < 0) return begin;
+        axisOut = bestAxis;
         const float scale = static_cast<float>(binCount_) / (hi[bestAxis] - lo[bestAxis]);
         const auto split = std::partition(order_.begin() + begin, order_.begin() + end, [&](int item) {
             return BinOf(item, bestAxis, lo[bestAxis], scale) <= bestBin;
         });
         return static_cast<int>(split - order_.begin());
-    }
-
-    // Halves the range by count along the widest axis of the centres; always balanced.
-    int MedianSplit(int begin, int end, const float lo[3], const float hi[3]) {
-        int axis = 0;
-        for (int a = 1; a < 3; ++a) {
-            if (hi[a] - lo[a] > hi[axis] - lo[axis]) axis = a;
-        }
-        const int mid = begin + (end - begin) / 2;
-        std::nth_element(order_.begin() + begin, order_.begin() + mid, order_.begin() + end, [&](int a, int b) {
-            const float ca = Center(a, axis), cb = Center(b, axis);
-            return ca < cb || (ca == cb && a < b);
-        });
-        return mid;
     }
 
     std::span<const BvhBox> boxes_;
@@ -207,7 +223,7 @@ public:
             const double asNode = NodeCost(v);
             best_[v][0] = asNode;  // one slot: v itself, a wide node of its own
             split_[v][0] = 0;
-            for (int k = 2; k <= 4; ++k) {
+            for (int k = 2; k <= kBvhWidth; ++k) {
                 double cost = asNode;
                 int split = 0;
                 for (int i = 1; i < k; ++i) {
@@ -223,25 +239,25 @@ public:
         }
     }
 
-    // The slots of the wide node made from internal binary node v (two to four binary nodes).
-    int Slots(int v, int out[4]) const {
+    // The slots of the wide node made from internal binary node v (two to kBvhWidth binary nodes).
+    int Slots(int v, int out[kBvhWidth]) const {
         const BinaryNode& b = binary_[static_cast<std::size_t>(v)];
         const int i = RootSplit(v);
         int n = Emit(b.left, i, out);
-        n += Emit(b.right, 4 - i, out + n);
+        n += Emit(b.right, kBvhWidth - i, out + n);
         return n;
     }
 
 private:
     double Best(int v, int k) const { return best_[static_cast<std::size_t>(v)][static_cast<std::size_t>(k - 1)]; }
 
-    // How many of a wide node's four slots go to v's left subtree.
+    // How many of a wide node's slots go to v's left subtree.
     int RootSplit(int v) const {
         const BinaryNode& b = binary_[static_cast<std::size_t>(v)];
         int bestSplit = 1;
         double bestCost = INFINITY;
-        for (int i = 1; i < 4; ++i) {
-            const double c = Best(b.left, i) + Best(b.right, 4 - i);
+        for (int i = 1; i < kBvhWidth; ++i) {
+            const double c = Best(b.left, i) + Best(b.right, kBvhWidth - i);
             if (c < bestCost) {
                 bestCost = c;
                 bestSplit = i;
@@ -250,12 +266,12 @@ private:
         return bestSplit;
     }
 
-    // v as a wide node: its own box plus the best way to fill its four slots. The small constant
+    // v as a wide node: its own box plus the best way to fill its slots. The small constant
     // prefers fewer nodes where boxes have no area.
     double NodeCost(std::size_t v) const {
         const BinaryNode& b = binary_[v];
         double children = INFINITY;
-        for (int i = 1; i < 4; ++i) children = std::min(children, Best(b.left, i) + Best(b.right, 4 - i));
+        for (int i = 1; i < kBvhWidth; ++i) children = std::min(children, Best(b.left, i) + Best(b.right, kBvhWidth - i));
         return b.box.HalfArea() * (1.0 + 1e-9) + 1e-30 + children;
     }
 
@@ -271,17 +287,17 @@ private:
     }
 
     const std::vector<BinaryNode>& binary_;
-    std::vector<std::array<double, 4>> best_;
-    std::vector<std::array<int, 4>> split_;
+    std::vector<std::array<double, kBvhWidth>> best_;
+    std::vector<std::array<int, kBvhWidth>> split_;
 };
 
-void ClearSlot(BvhNode4& node, int slot) {
+void ClearSlot(BvhNode& node, int slot) {
     node.bounds[kLoX][slot] = node.bounds[kLoY][slot] = node.bounds[kLoZ][slot] = INFINITY;
     node.bounds[kHiX][slot] = node.bounds[kHiY][slot] = node.bounds[kHiZ][slot] = -INFINITY;
     node.child[slot] = kBvhEmptySlot;
 }
 
-void SetSlotBox(BvhNode4& node, int slot, const BvhBox& b) {
+void SetSlotBox(BvhNode& node, int slot, const BvhBox& b) {
     node.bounds[kLoX][slot] = b.lo[0];
     node.bounds[kHiX][slot] = b.hi[0];
     node.bounds[kLoY][slot] = b.lo[1];
@@ -292,12 +308,13 @@ void SetSlotBox(BvhNode4& node, int slot, const BvhBox& b) {
 
 }  // namespace
 
-Bvh4 BuildBvh4(std::span<const BvhBox> boxes, const BvhConfig& config) {
-    Bvh4 tree;
+WideBvh BuildWideBvh(std::span<const BvhBox> boxes, const BvhConfig& config) {
+    WideBvh tree;
     const std::size_t count = boxes.size();
     if (count == 0) return tree;
-    const int maxDepth = std::clamp(config.maxDepth, CeilLog2(count), kBvhMaxDepth);
-    BinaryBuilder builder(boxes, config.binCount, maxDepth, std::clamp(config.maxLeafSize, 1, kBvhMaxLeafSize));
+    const int leafSize = std::clamp(config.maxLeafSize, 1, kBvhMaxLeafSize);
+    const int maxDepth = std::clamp(config.maxDepth, CeilLog2((count + leafSize - 1) / leafSize), kBvhMaxDepth);
+    BinaryBuilder builder(boxes, config.binCount, maxDepth, leafSize);
     const std::vector<BinaryNode> binary = builder.Build();
     tree.order.assign(builder.Order().begin(), builder.Order().end());
 
@@ -311,7 +328,7 @@ Bvh4 BuildBvh4(std::span<const BvhBox> boxes, const BvhConfig& config) {
     while (!tasks.empty()) {
         const Task task = tasks.back();
         tasks.pop_back();
-        int slots[4];
+        int slots[kBvhWidth];
         int used;
         if (binary[static_cast<std::size_t>(task.binary)].IsLeaf()) {
             slots[0] = task.binary;  // a tree of one leaf
@@ -319,8 +336,8 @@ Bvh4 BuildBvh4(std::span<const BvhBox> boxes, const BvhConfig& config) {
         } else {
             used = plan.Slots(task.binary, slots);
         }
-        for (int s = 0; s < 4; ++s) {
-            BvhNode4& node = tree.nodes[static_cast<std::size_t>(task.wide)];
+        for (int s = 0; s < kBvhWidth; ++s) {
+            BvhNode& node = tree.nodes[static_cast<std::size_t>(task.wide)];
             if (s >= used) {
                 ClearSlot(node, s);
                 continue;
@@ -328,7 +345,7 @@ Bvh4 BuildBvh4(std::span<const BvhBox> boxes, const BvhConfig& config) {
             const BinaryNode& b = binary[static_cast<std::size_t>(slots[s])];
             SetSlotBox(node, s, b.box);
             if (b.IsLeaf()) {
-                node.child[s] = BvhNode4::MakeLeaf(b.first, b.count);
+                node.child[s] = BvhNode::MakeLeaf(b.first, b.count);
                 tree.depth = std::max(tree.depth, task.depth + 1);
             } else {
                 const int wide = static_cast<int>(tree.nodes.size());

@@ -1,5 +1,5 @@
-// The accelerated ray query: walks the four-wide tree nearest-first, screens the faces of the
-// leaves it reaches four at a time, and hands the survivors to the per-face test.
+// The accelerated ray query: walks the wide tree nearest-first, screens the faces of the leaves
+// it reaches four at a time, and hands the survivors to the per-face test.
 //
 // Box tests never cull a face the per-face test could accept:
 // - the boxes hold every accepted hit of their face (FaceBounds), widened per ray for the
@@ -26,9 +26,9 @@ namespace {
 // The per-face test's front-face limit on d . n; the early rejection below must use the same.
 constexpr float kFrontFaceLimit = -9.9999997e-05f;
 constexpr float kSlack = 1.0f + 0x1p-20f;
-// Each node walks on into one child and leaves at most three waiting; nodes lie at most
+// Each node walks on into one child and leaves at most kBvhWidth - 1 waiting; nodes lie at most
 // kBvhMaxDepth - 1 levels below the root.
-constexpr int kStackSize = 3 * kBvhMaxDepth + 1;
+constexpr int kStackSize = (kBvhWidth - 1) * kBvhMaxDepth + 1;
 
 struct StackEntry {
     std::int32_t node;
@@ -86,31 +86,32 @@ constexpr int FarBound(int axis) {
 
 // Bit s set when the ray meets slot s's box within [0, limit]; tnear[s] its entry distance.
 template <int Octant>
-int SlotHits(const BvhNode4& node, const SlabRay& s, float limit, float tnear[4]) {
+int SlotHits(const BvhNode& node, const SlabRay& s, float limit, float tnear[kBvhWidth]) {
 #if defined(__SSE2__)
-    __m128 tn = _mm_setzero_ps();
-    __m128 tf = _mm_set1_ps(limit);
-    // max/min return their second operand when either is NaN: a NaN distance is ignored.
-#define MURKWELL_SLAB(a)                                                                                         \
-    tn = _mm_max_ps(_mm_mul_ps(_mm_sub_ps(_mm_load_ps(node.bounds[NearBound<Octant>(a)]), _mm_set1_ps(s.nearP[a])), \
-                               _mm_set1_ps(s.inv[a])),                                                           \
-                    tn);                                                                                         \
-    tf = _mm_min_ps(_mm_mul_ps(_mm_sub_ps(_mm_load_ps(node.bounds[FarBound<Octant>(a)]), _mm_set1_ps(s.farP[a])),   \
-                               _mm_set1_ps(s.inv[a])),                                                           \
-                    tf)
-    MURKWELL_SLAB(0);
-    MURKWELL_SLAB(1);
-    MURKWELL_SLAB(2);
-#undef MURKWELL_SLAB
-    _mm_storeu_ps(tnear, tn);
-    return _mm_movemask_ps(_mm_cmple_ps(tn, _mm_mul_ps(tf, _mm_set1_ps(kSlack))));
+    const __m128 zero = _mm_setzero_ps(), lim = _mm_set1_ps(limit), slack = _mm_set1_ps(kSlack);
+    int mask = 0;
+    // Four slots at a time.
+    for (int half = 0; half < kBvhWidth; half += 4) {
+        __m128 tn = zero, tf = lim;
+        for (int a = 0; a < 3; ++a) {
+            const __m128 inv = _mm_set1_ps(s.inv[a]);
+            const __m128 ta = _mm_mul_ps(_mm_sub_ps(_mm_load_ps(node.bounds[NearBound<Octant>(a)] + half), _mm_set1_ps(s.nearP[a])), inv);
+            const __m128 tb = _mm_mul_ps(_mm_sub_ps(_mm_load_ps(node.bounds[FarBound<Octant>(a)] + half), _mm_set1_ps(s.farP[a])), inv);
+            // max/min return their second operand when either is NaN: a NaN distance is ignored.
+            tn = _mm_max_ps(ta, tn);
+            tf = _mm_min_ps(tb, tf);
+        }
+        _mm_storeu_ps(tnear + half, tn);
+        mask |= _mm_movemask_ps(_mm_cmple_ps(tn, _mm_mul_ps(tf, slack))) << half;
+    }
+    return mask;
 #else
     int mask = 0;
-    for (int slot = 0; slot < 4; ++slot) {
+    for (int slot = 0; slot < kBvhWidth; ++slot) {
         float tn = 0.0f, tf = limit;
         for (int a = 0; a < 3; ++a) {
-            const float ta = (node.bounds[2 * a + ((Octant >> a) & 1)][slot] - s.nearP[a]) * s.inv[a];
-            const float tb = (node.bounds[2 * a + 1 - ((Octant >> a) & 1)][slot] - s.farP[a]) * s.inv[a];
+            const float ta = (node.bounds[NearBound<Octant>(a)][slot] - s.nearP[a]) * s.inv[a];
+            const float tb = (node.bounds[FarBound<Octant>(a)][slot] - s.farP[a]) * s.inv[a];
             if (ta > tn) tn = ta;  // false for NaN: ignored
             if (tb < tf) tf = tb;
         }
@@ -145,7 +146,7 @@ struct Query {
     const Ray& ray;
     float maxDistance;
     const RayAccelerator& accel;
-    const BvhNode4* nodes;
+    const BvhNode* nodes;
 };
 
 // Runs the per-face test on face f (normal n) and keeps its distance when it is accepted.
@@ -154,23 +155,20 @@ void TestCandidate(const Query& q, int f, const Point3& n, Nearest& nearest) {
     if (TestFace(q.mesh, f, n, q.ray, q.maxDistance, nearest.found, t)) nearest.Accept(f, t);
 }
 
-// The faces of the leaf at [first, first + count) of the face table that the per-face test could
-// accept, as a bit per face. Repeats the test's first steps with its own float operations, lane
-// by lane (front face, plane distance within [0, limit], the hit point H = P + t d), and then asks
-// only that H lies in the face's box, which holds every hit the test accepts; `pad` widens the
-// box by the rounding that grows with the ray's origin.
-int LeafCandidates(const RayAccelerator& a, int first, int count, const Ray& ray, float limit, float pad) {
-    const auto at = [&](RayAccelerator::FaceField field) { return a.Field(field) + first; };
+// The faces of a leaf (the first `count` lanes of block b) that the per-face test could accept,
+// as a bit per lane. Repeats the test's first steps with its own float operations, lane by lane
+// (front face, plane distance within [0, limit], the hit point H = P + t d), and then asks only
+// that H lies in the face's box, which holds every hit the test accepts; `pad` widens the box by
+// the rounding that grows with the ray's origin.
+inline int LeafCandidates(const RayAccelerator::FaceBlock& b, int count, const Ray& ray, float limit, float pad) {
 #if defined(__SSE2__)
-    const __m128 nx = _mm_loadu_ps(at(RayAccelerator::kNormalX));
-    const __m128 ny = _mm_loadu_ps(at(RayAccelerator::kNormalY));
-    const __m128 nz = _mm_loadu_ps(at(RayAccelerator::kNormalZ));
+    const __m128 nx = _mm_load_ps(b.normal[0]), ny = _mm_load_ps(b.normal[1]), nz = _mm_load_ps(b.normal[2]);
     const __m128 dx = _mm_set1_ps(ray.dir.x), dy = _mm_set1_ps(ray.dir.y), dz = _mm_set1_ps(ray.dir.z);
     const __m128 px = _mm_set1_ps(ray.p.x), py = _mm_set1_ps(ray.p.y), pz = _mm_set1_ps(ray.p.z);
     // d . n and P . n summed left to right, as DotProd does.
     const __m128 denom = _mm_add_ps(_mm_add_ps(_mm_mul_ps(dx, nx), _mm_mul_ps(dy, ny)), _mm_mul_ps(dz, nz));
     const __m128 pn = _mm_add_ps(_mm_add_ps(_mm_mul_ps(px, nx), _mm_mul_ps(py, ny)), _mm_mul_ps(pz, nz));
-    const __m128 t = _mm_div_ps(_mm_sub_ps(_mm_loadu_ps(at(RayAccelerator::kPlaneOffset)), pn), denom);
+    const __m128 t = _mm_div_ps(_mm_sub_ps(_mm_load_ps(b.planeOffset), pn), denom);
     // Each comparison is false for NaN, so a NaN lane never passes.
     __m128 ok = _mm_cmple_ps(denom, _mm_set1_ps(kFrontFaceLimit));
     ok = _mm_and_ps(ok, _mm_cmpge_ps(t, _mm_setzero_ps()));
@@ -179,27 +177,24 @@ int LeafCandidates(const RayAccelerator& a, int first, int count, const Ray& ray
     const __m128 hx = _mm_add_ps(px, _mm_mul_ps(t, dx));
     const __m128 hy = _mm_add_ps(py, _mm_mul_ps(t, dy));
     const __m128 hz = _mm_add_ps(pz, _mm_mul_ps(t, dz));
-    ok = _mm_and_ps(ok, _mm_cmpge_ps(_mm_add_ps(hx, vpad), _mm_loadu_ps(at(RayAccelerator::kLoX))));
-    ok = _mm_and_ps(ok, _mm_cmpge_ps(_mm_add_ps(hy, vpad), _mm_loadu_ps(at(RayAccelerator::kLoY))));
-    ok = _mm_and_ps(ok, _mm_cmpge_ps(_mm_add_ps(hz, vpad), _mm_loadu_ps(at(RayAccelerator::kLoZ))));
-    ok = _mm_and_ps(ok, _mm_cmple_ps(_mm_sub_ps(hx, vpad), _mm_loadu_ps(at(RayAccelerator::kHiX))));
-    ok = _mm_and_ps(ok, _mm_cmple_ps(_mm_sub_ps(hy, vpad), _mm_loadu_ps(at(RayAccelerator::kHiY))));
-    ok = _mm_and_ps(ok, _mm_cmple_ps(_mm_sub_ps(hz, vpad), _mm_loadu_ps(at(RayAccelerator::kHiZ))));
+    ok = _mm_and_ps(ok, _mm_cmpge_ps(_mm_add_ps(hx, vpad), _mm_load_ps(b.lo[0])));
+    ok = _mm_and_ps(ok, _mm_cmpge_ps(_mm_add_ps(hy, vpad), _mm_load_ps(b.lo[1])));
+    ok = _mm_and_ps(ok, _mm_cmpge_ps(_mm_add_ps(hz, vpad), _mm_load_ps(b.lo[2])));
+    ok = _mm_and_ps(ok, _mm_cmple_ps(_mm_sub_ps(hx, vpad), _mm_load_ps(b.hi[0])));
+    ok = _mm_and_ps(ok, _mm_cmple_ps(_mm_sub_ps(hy, vpad), _mm_load_ps(b.hi[1])));
+    ok = _mm_and_ps(ok, _mm_cmple_ps(_mm_sub_ps(hz, vpad), _mm_load_ps(b.hi[2])));
     return _mm_movemask_ps(ok) & ((1 << count) - 1);
 #else
     int mask = 0;
     for (int i = 0; i < count; ++i) {
-        const Point3 n{at(RayAccelerator::kNormalX)[i], at(RayAccelerator::kNormalY)[i], at(RayAccelerator::kNormalZ)[i]};
+        const Point3 n{b.normal[0][i], b.normal[1][i], b.normal[2][i]};
         const float denom = DotProd(ray.dir, n);
-        const float t = (at(RayAccelerator::kPlaneOffset)[i] - DotProd(ray.p, n)) / denom;
+        const float t = (b.planeOffset[i] - DotProd(ray.p, n)) / denom;
         if (!(denom <= kFrontFaceLimit) || !(t >= 0.0f) || !(t <= limit)) continue;
         const Point3 h = ray.p + t * ray.dir;
-        if (!(h.x + pad >= at(RayAccelerator::kLoX)[i] && h.y + pad >= at(RayAccelerator::kLoY)[i] &&
-              h.z + pad >= at(RayAccelerator::kLoZ)[i] && h.x - pad <= at(RayAccelerator::kHiX)[i] &&
-              h.y - pad <= at(RayAccelerator::kHiY)[i] && h.z - pad <= at(RayAccelerator::kHiZ)[i])) {
-            continue;
-        }
-        mask |= 1 << i;
+        bool inside = true;
+        for (int a = 0; a < 3; ++a) inside = inside && h[a] + pad >= b.lo[a][i] && h[a] - pad <= b.hi[a][i];
+        if (inside) mask |= 1 << i;
     }
     return mask;
 #endif
@@ -219,9 +214,23 @@ bool Walk(const Query& q, Nearest& result) {
     int top = 0;
     std::int32_t current = 0;
     for (;;) {
-        const BvhNode4& node = q.nodes[current];
-        float tnear[4];
+        const BvhNode& node = q.nodes[current];
+        float tnear[kBvhWidth];
         int mask = SlotHits<Octant>(node, slab, limit, tnear);
+        // Ask for every child's memory before looking at any of them, so the loads overlap.
+        for (int m = mask; m != 0; m &= m - 1) {
+            const std::int32_t child = node.child[__builtin_ctz(static_cast<unsigned>(m))];
+            const char* at;
+            int bytes;
+            if (BvhNode::IsNode(child)) {
+                at = reinterpret_cast<const char*>(q.nodes + child);
+                bytes = sizeof(BvhNode);
+            } else {
+                at = reinterpret_cast<const char*>(q.accel.Blocks() + BvhNode::LeafFirst(child) / 4);
+                bytes = sizeof(RayAccelerator::FaceBlock);
+            }
+            for (int offset = 0; offset < bytes; offset += 64) __builtin_prefetch(at + offset);
+        }
         // Leaves are tested at once; of the child nodes hit, the nearest is walked next and the
         // others wait on the stack with their entry distances.
         std::int32_t next = -1;
@@ -229,7 +238,7 @@ bool Walk(const Query& q, Nearest& result) {
         for (; mask != 0; mask &= mask - 1) {
             const int s = __builtin_ctz(static_cast<unsigned>(mask));
             const std::int32_t child = node.child[s];
-            if (BvhNode4::IsNode(child)) {
+            if (BvhNode::IsNode(child)) {
                 if (top + 1 >= kStackSize) return false;
                 if (next < 0) {
                     next = child;
@@ -244,13 +253,12 @@ bool Walk(const Query& q, Nearest& result) {
                 continue;
             }
             if (tnear[s] > cull) continue;
-            const int first = BvhNode4::LeafFirst(child);
-            int candidates = LeafCandidates(q.accel, first, BvhNode4::LeafCount(child), q.ray, limit, pad);
+            const RayAccelerator::FaceBlock& block = q.accel.Blocks()[BvhNode::LeafFirst(child) / 4];
+            int candidates = LeafCandidates(block, BvhNode::LeafCount(child), q.ray, limit, pad);
             for (; candidates != 0; candidates &= candidates - 1) {
-                const int i = first + __builtin_ctz(static_cast<unsigned>(candidates));
-                const Point3 n{q.accel.Field(RayAccelerator::kNormalX)[i], q.accel.Field(RayAccelerator::kNormalY)[i],
-                               q.accel.Field(RayAccelerator::kNormalZ)[i]};
-                TestCandidate(q, q.accel.Faces()[i], n, nearest);
+                const int lane = __builtin_ctz(static_cast<unsigned>(candidates));
+                const Point3 n{block.normal[0][lane], block.normal[1][lane], block.normal[2][lane]};
+                TestCandidate(q, block.face[lane], n, nearest);
                 limit = nearest.Limit(q.maxDistance);
                 cull = limit * kSlack;
             }

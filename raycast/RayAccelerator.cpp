@@ -33,22 +33,34 @@ void RayAccelerator::Build(const Mesh& mesh, const Tab<Point3>& faceNormals, con
                 break;
         }
     }
-    tree_ = BuildBvh4(boxes, config);
+    // Leaves of exactly four faces (the last one excepted) line up with the blocks.
+    BvhConfig treeConfig = config;
+    treeConfig.maxLeafSize = 4;
+    tree_ = BuildWideBvh(boxes, treeConfig);
 
     // Lay the faces out in leaf order; the order itself is not needed afterwards.
-    boundedCount_ = static_cast<int>(bounded.size());
-    stride_ = bounded.size() + (kBvhMaxLeafSize - 1);
-    fields_.assign(stride_ * kFieldCount, NAN);
-    faces_.assign(stride_, -1);
+    blocks_.resize((bounded.size() + 3) / 4);
+    for (FaceBlock& b : blocks_) {
+        for (int lane = 0; lane < 4; ++lane) {
+            for (int a = 0; a < 3; ++a) b.normal[a][lane] = b.lo[a][lane] = b.hi[a][lane] = NAN;
+            b.planeOffset[lane] = NAN;
+            b.face[lane] = -1;
+        }
+    }
     for (std::size_t i = 0; i < tree_.order.size(); ++i) {
         const std::size_t item = static_cast<std::size_t>(tree_.order[i]);
         const int f = bounded[item];
         const Point3& n = *faceNormals.Addr(f);
         const Point3& c0 = mesh.getVert(int(mesh.faces[static_cast<std::size_t>(f)].v[0]));
-        const float values[kFieldCount] = {n.x, n.y, n.z, DotProd(c0, n), boxes[item].lo[0], boxes[item].lo[1],
-                                           boxes[item].lo[2], boxes[item].hi[0], boxes[item].hi[1], boxes[item].hi[2]};
-        for (int k = 0; k < kFieldCount; ++k) fields_[static_cast<std::size_t>(k) * stride_ + i] = values[k];
-        faces_[i] = f;
+        FaceBlock& b = blocks_[i / 4];
+        const std::size_t lane = i % 4;
+        for (int a = 0; a < 3; ++a) {
+            b.normal[a][lane] = n[a];
+            b.lo[a][lane] = boxes[item].lo[a];
+            b.hi[a][lane] = boxes[item].hi[a];
+        }
+        b.planeOffset[lane] = DotProd(c0, n);
+        b.face[lane] = f;
     }
     std::vector<std::int32_t>().swap(tree_.order);
     alwaysTested_.shrink_to_fit();
@@ -57,12 +69,9 @@ void RayAccelerator::Build(const Mesh& mesh, const Tab<Point3>& faceNormals, con
 }
 
 void RayAccelerator::Release() {
-    std::vector<float>().swap(fields_);
-    std::vector<std::int32_t>().swap(faces_);
+    std::vector<FaceBlock>().swap(blocks_);
     std::vector<std::int32_t>().swap(alwaysTested_);
-    tree_ = Bvh4{};
-    stride_ = 0;
-    boundedCount_ = 0;
+    tree_ = WideBvh{};
     faceCount_ = 0;
     built_ = false;
 }
@@ -72,6 +81,5 @@ bool RayAccelerator::Matches(const Mesh& mesh, const Tab<Point3>& faceNormals) c
 }
 
 std::size_t RayAccelerator::MemoryBytes() const {
-    return tree_.MemoryBytes() + fields_.capacity() * sizeof(float) + faces_.capacity() * sizeof(std::int32_t) +
-           alwaysTested_.capacity() * sizeof(std::int32_t);
+    return tree_.MemoryBytes() + blocks_.capacity() * sizeof(FaceBlock) + alwaysTested_.capacity() * sizeof(std::int32_t);
 }

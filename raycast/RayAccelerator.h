@@ -1,5 +1,5 @@
 // The accelerated ray query: the same answer as the plain scan over every face (IntersectRay),
-// bit for bit, found by walking a four-wide tree of conservative face boxes instead.
+// bit for bit, found by walking a wide tree of conservative face boxes instead.
 //
 // The tree only gathers candidates; every candidate goes through the scan's own per-face test
 // (TestFace). The scan's answer is the smallest accepted distance, whatever the face order, so
@@ -42,26 +42,23 @@ public:
     int FaceCount() const { return faceCount_; }
     // Faces no box bounds, tested for every ray.
     int UnboundedFaceCount() const { return static_cast<int>(alwaysTested_.size()); }
-    const Bvh4& Tree() const { return tree_; }
+    const WideBvh& Tree() const { return tree_; }
 
-    // What the walk reads per bounded face, in the tree's leaf order, one array per field so that
-    // a leaf's faces load as vectors. Each array has kBvhMaxLeafSize - 1 extra entries at the end
-    // (NaN, face -1), so that a leaf's vector loads never leave it.
-    enum FaceField { kNormalX = 0, kNormalY, kNormalZ, kPlaneOffset, kLoX, kLoY, kLoZ, kHiX, kHiY, kHiZ, kFieldCount };
-    const float* Field(FaceField field) const { return fields_.data() + static_cast<std::size_t>(field) * stride_; }
-    // Face numbers, in the same order.
-    const std::int32_t* Faces() const { return faces_.data(); }
-    int BoundedFaceCount() const { return boundedCount_; }
+    // What a leaf's test reads: its four faces (in the tree's leaf order), one array of four per
+    // field, so they load as vectors from one place. Lanes past the last face hold NaN normals.
+    struct alignas(64) FaceBlock {
+        float normal[3][4];
+        float planeOffset[4];  // the float c0 . n that the per-face test computes
+        float lo[3][4];        // a box that holds every hit the test can accept on the face
+        float hi[3][4];
+        std::int32_t face[4];  // face numbers; -1 in unused lanes
+    };
+    const FaceBlock* Blocks() const { return blocks_.data(); }
 
 private:
-    // kFieldCount arrays of stride_ floats: the unit normal, the float c0 . n that the per-face
-    // test computes, and the box that holds every hit the test can accept on the face.
-    std::vector<float> fields_;
-    std::vector<std::int32_t> faces_;
-    std::size_t stride_ = 0;
-    int boundedCount_ = 0;
+    std::vector<FaceBlock> blocks_;
     std::vector<std::int32_t> alwaysTested_;
-    Bvh4 tree_;
+    WideBvh tree_;
     int faceCount_ = 0;
     bool built_ = false;
 };

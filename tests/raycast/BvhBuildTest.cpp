@@ -1,4 +1,4 @@
-// The four-wide tree builder: every item stored once under nested boxes, the depth bound kept
+// The wide tree builder: every item stored once under nested boxes, the depth bound kept
 // even where surface-area splits would make a chain, and the memory budget per face.
 #include <gtest/gtest.h>
 
@@ -18,6 +18,8 @@ struct TreeWalk {
     int deepestSlot = 0;
     int emptySlots = 0;
     int largestLeaf = 0;
+    int shortLeaves = 0;       // leaves with fewer items than the leaf size
+    int misalignedLeaves = 0;  // leaves not starting at a multiple of the leaf size
     int badNesting = 0;  // slot boxes that do not hold a box below them
     int badEmpty = 0;    // unused slots whose box is not empty
     int badLeaf = 0;     // leaves reaching outside the item order
@@ -25,7 +27,7 @@ struct TreeWalk {
 
 // Walks every node, checking that each slot's box holds every box in the slot's subtree and
 // counting how often each item is reached through the leaves.
-TreeWalk Walk(const Bvh4& tree, const std::vector<BvhBox>& boxes) {
+TreeWalk Walk(const WideBvh& tree, const std::vector<BvhBox>& boxes, int leafSize = 4) {
     TreeWalk w;
     w.timesSeen.assign(boxes.size(), 0);
     struct Visit {
@@ -41,8 +43,8 @@ TreeWalk Walk(const Bvh4& tree, const std::vector<BvhBox>& boxes) {
     while (!stack.empty()) {
         const Visit v = stack.back();
         stack.pop_back();
-        const BvhNode4& node = tree.nodes[static_cast<size_t>(v.node)];
-        for (int s = 0; s < 4; ++s) {
+        const BvhNode& node = tree.nodes[static_cast<size_t>(v.node)];
+        for (int s = 0; s < kBvhWidth; ++s) {
             const BvhBox box = node.SlotBox(s);
             if (node.child[s] == kBvhEmptySlot) {
                 w.emptySlots++;
@@ -50,13 +52,15 @@ TreeWalk Walk(const Bvh4& tree, const std::vector<BvhBox>& boxes) {
                 continue;
             }
             if (!v.parent.Contains(box)) w.badNesting++;
-            if (BvhNode4::IsNode(node.child[s])) {
+            if (BvhNode::IsNode(node.child[s])) {
                 stack.push_back({node.child[s], v.depth + 1, box});
                 continue;
             }
-            const int first = BvhNode4::LeafFirst(node.child[s]);
-            const int count = BvhNode4::LeafCount(node.child[s]);
+            const int first = BvhNode::LeafFirst(node.child[s]);
+            const int count = BvhNode::LeafCount(node.child[s]);
             w.largestLeaf = std::max(w.largestLeaf, count);
+            if (count < leafSize) w.shortLeaves++;
+            if (first % leafSize != 0) w.misalignedLeaves++;
             w.deepestSlot = std::max(w.deepestSlot, v.depth + 1);
             if (first < 0 || first + count > static_cast<int>(tree.order.size())) {
                 w.badLeaf++;
@@ -111,17 +115,20 @@ TEST(BvhBuild, StoresEveryItemOnceUnderNestedBoxes) {
         SCOPED_TRACE(leafSize);
         BvhConfig config;
         config.maxLeafSize = leafSize;
-        const Bvh4 tree = BuildBvh4(boxes, config);
+        const WideBvh tree = BuildWideBvh(boxes, config);
         ASSERT_FALSE(tree.nodes.empty());
         ASSERT_EQ(tree.order.size(), boxes.size());
-        const TreeWalk w = Walk(tree, boxes);
+        const TreeWalk w = Walk(tree, boxes, leafSize);
         ExpectEveryItemOnceUnderNestedBoxes(w);
         EXPECT_EQ(w.deepestSlot, tree.depth);
+        // Leaves are whole blocks of the order: full, aligned, only the last one short.
         EXPECT_LE(w.largestLeaf, leafSize);
+        EXPECT_LE(w.shortLeaves, 1);
+        EXPECT_EQ(w.misalignedLeaves, 0);
         // Most slots are used: a collapse that leaves many nodes half empty costs memory and
-        // node visits.
-        const double slots = 4.0 * static_cast<double>(tree.nodes.size());
-        EXPECT_GT((slots - w.emptySlots) / slots, 0.75);
+        // node visits (a binary tree stored as it is would use a quarter).
+        const double slots = double(kBvhWidth) * static_cast<double>(tree.nodes.size());
+        EXPECT_GT((slots - w.emptySlots) / slots, 0.6);
     }
 }
 
@@ -132,40 +139,47 @@ TEST(BvhBuild, KeepsTheDepthBoundWhereSurfaceAreaSplitsWouldChain) {
     for (int i = 0; i < 300; ++i) boxes.push_back(UnitBoxAt(std::pow(1.3f, float(i)), 0.0f, 0.0f, 1.0f));
     BvhConfig config;
     config.maxLeafSize = 1;
-    const Bvh4 tree = BuildBvh4(boxes, config);
-    TreeWalk w = Walk(tree, boxes);
+    const WideBvh tree = BuildWideBvh(boxes, config);
+    TreeWalk w = Walk(tree, boxes, 1);
     ExpectEveryItemOnceUnderNestedBoxes(w);
     EXPECT_LE(w.deepestSlot, kBvhMaxDepth);
     EXPECT_EQ(w.deepestSlot, tree.depth);
 
     config.maxDepth = 12;
-    w = Walk(BuildBvh4(boxes, config), boxes);
+    w = Walk(BuildWideBvh(boxes, config), boxes);
     ExpectEveryItemOnceUnderNestedBoxes(w);
     EXPECT_LE(w.deepestSlot, 12);
 
     // A bound below what 300 items need (9 levels) is raised to it, not broken.
     config.maxDepth = 3;
-    w = Walk(BuildBvh4(boxes, config), boxes);
+    w = Walk(BuildWideBvh(boxes, config), boxes);
     ExpectEveryItemOnceUnderNestedBoxes(w);
     EXPECT_LE(w.deepestSlot, 9);
+
+    // With four items per leaf, 75 leaves need 7 levels.
+    config.maxLeafSize = 4;
+    w = Walk(BuildWideBvh(boxes, config), boxes, 4);
+    ExpectEveryItemOnceUnderNestedBoxes(w);
+    EXPECT_LE(w.deepestSlot, 7);
+    EXPECT_LE(w.shortLeaves, 1);
 }
 
 TEST(BvhBuild, HandlesNoOneAndIdenticalItems) {
-    EXPECT_TRUE(BuildBvh4({}).nodes.empty());
+    EXPECT_TRUE(BuildWideBvh({}).nodes.empty());
 
     const std::vector<BvhBox> one{UnitBoxAt(1, 2, 3, 1)};
-    const Bvh4 single = BuildBvh4(one);
+    const WideBvh single = BuildWideBvh(one);
     ASSERT_EQ(single.nodes.size(), 1u);
     EXPECT_EQ(single.depth, 1);
     TreeWalk w = Walk(single, one);
     ExpectEveryItemOnceUnderNestedBoxes(w);
-    EXPECT_EQ(w.emptySlots, 3);
+    EXPECT_EQ(w.emptySlots, kBvhWidth - 1);
 
     // Centres that no plane separates.
     const std::vector<BvhBox> same(100, UnitBoxAt(0, 0, 0, 1));
     BvhConfig config;
     config.maxLeafSize = 1;
-    w = Walk(BuildBvh4(same, config), same);
+    w = Walk(BuildWideBvh(same, config), same);
     ExpectEveryItemOnceUnderNestedBoxes(w);
     EXPECT_LE(w.deepestSlot, 7);  // balanced halving of 100 items
 }
