@@ -12,6 +12,7 @@
 #include "host/Platform.h"
 #include "host/Rand.h"
 #include "plugin/GritUtility.h"
+#include "standalone/ObjScene.h"
 #include "tests/common/TestHost.h"
 #include "tests/common/TestPaths.h"
 #include "tests/uvgrit/UvTestSupport.h"
@@ -366,9 +367,13 @@ TEST_F(UvGritRun, MapIsReproducibleAndEqualsASequentialEvaluation) {
     EXPECT_GT(levels.size(), 3u);  // a real map, not a constant
 }
 TEST_F(UvGritRun, RealMeshWithStrayAndOverlappingUvsRunsCleanAndRepeatably) {
-    // Texture coordinates outside the unit square, faces without UV area and heavy overlap.
-    MURKWELL_REQUIRE_SHARED_MESH(path, "spider.obj");
-    ASSERT_TRUE(LoadUvObj(path, object.mesh));
+    // Texture coordinates far outside the unit square, and two mirrored halves on the same UVs.
+    MURKWELL_REQUIRE_SHARED_MESH(path, "map-bump.obj");
+    ObjScene scene;
+    std::string error;
+    ASSERT_TRUE(LoadObjScene(path, scene, error)) << error;
+    ASSERT_EQ(scene.objects.size(), 1u);
+    object.mesh = scene.objects[0].mesh;
     GritSettings& s = utility.settings;
     s.XSiz = 24;
     s.YSiz = 16;
@@ -397,6 +402,6 @@ TEST_F(UvGritRun, RealMeshWithStrayAndOverlappingUvsRunsCleanAndRepeatably) {
         }
     }
     EXPECT_GT(outside, 0);
-    EXPECT_GT(covering.size(), 10u);
+    EXPECT_FALSE(covering.empty());
 }
 }  // namespace

@@ -1,8 +1,5 @@
 #include "tests/uvgrit/UvTestSupport.h"
 
-#include <fstream>
-#include <sstream>
-
 namespace {
 int Vertex(Mesh& mesh, const Point3& p) {
     mesh.verts.push_back(p);
@@ -88,49 +85,4 @@ BArray<TexelRecord> EmptyGrid(int w, int h) {
     grid.Resize(unsigned(w), unsigned(h), TexelRecord{});
     grid.SetAll(TexelRecord{});
     return grid;
-}
-
-bool LoadUvObj(const std::string& path, Mesh& mesh) {
-    std::ifstream in(path);
-    if (!in) return false;
-    mesh = Mesh{};
-    std::vector<Point3> tv;
-    std::vector<TVFace> tf;
-    std::string line;
-    // An OBJ index: 1-based, or negative counting back from the end.
-    auto resolve = [](long i, size_t count) -> long { return i < 0 ? long(count) + i : i - 1; };
-    while (std::getline(in, line)) {
-        std::istringstream ls(line);
-        std::string tag;
-        ls >> tag;
-        if (tag == "v") {
-            Point3 p;
-            ls >> p.x >> p.y >> p.z;
-            mesh.verts.push_back(p);
-        } else if (tag == "vt") {
-            Point3 t;
-            ls >> t.x >> t.y;
-            tv.push_back(t);
-        } else if (tag == "f") {
-            std::vector<std::pair<long, long>> corners;
-            std::string c;
-            while (ls >> c) {
-                const size_t slash = c.find('/');
-                if (slash == std::string::npos) return false;
-                const long v = resolve(std::stol(c.substr(0, slash)), mesh.verts.size());
-                const long t = resolve(std::stol(c.substr(slash + 1)), tv.size());
-                if (v < 0 || v >= long(mesh.verts.size()) || t < 0 || t >= long(tv.size())) return false;
-                corners.emplace_back(v, t);
-            }
-            for (size_t k = 1; k + 1 < corners.size(); ++k) {
-                AddTestFace(mesh, int(corners[0].first), int(corners[k].first), int(corners[k + 1].first), 1);
-                tf.emplace_back(DWORD(corners[0].second), DWORD(corners[k].second), DWORD(corners[k + 1].second));
-            }
-        }
-    }
-    mesh.setNumMapVerts(1, int(tv.size()));
-    mesh.setNumMapFaces(1, int(tf.size()));
-    std::copy(tv.begin(), tv.end(), mesh.mapVerts(1));
-    std::copy(tf.begin(), tf.end(), mesh.mapFaces(1));
-    return mesh.getNumFaces() > 0;
 }

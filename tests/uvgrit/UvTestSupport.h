@@ -1,6 +1,5 @@
 // Small textured meshes and grid helpers for the UV Map tests.
 #pragma once
-#include <string>
 #include <utility>
 #include <vector>
 
@@ -24,8 +23,3 @@ std::vector<std::pair<int, int>> CellsOfFace(const BArray<TexelRecord>& grid, in
 int CoveredCount(const BArray<TexelRecord>& grid);
 // A w x h grid of empty records.
 BArray<TexelRecord> EmptyGrid(int w, int h);
-
-// Reads an OBJ file's positions, texture coordinates and faces into a mesh with channel 1;
-// polygons are fan-triangulated, every face gets smoothing group 1. Returns false when the file
-// cannot be read or a face refers to a missing vertex or texture coordinate.
-bool LoadUvObj(const std::string& path, Mesh& mesh);
