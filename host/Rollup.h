@@ -33,7 +33,8 @@ public:
     void DeleteAll();
 
     const std::vector<Page>& Pages() const { return pages_; }
-    HWND Window() const { return panel_; }
+    // The command panel window the pages live in.
+    HWND Frame() const { return panel_; }
 
 private:
     HWND panel_;

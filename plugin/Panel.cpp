@@ -137,6 +137,13 @@ INT_PTR Dispatch(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) {
             u.ReadControls(hWnd);
             SaveSettings(u.settings);
             ReleaseControls(u);
+            // A host that takes the page down without closing the utility (at its own exit, say)
+            // must not leave the utility holding the gone page and host.
+            if (u.panelWindow == hWnd) {
+                u.panelWindow = nullptr;
+                u.coreInterface = nullptr;
+                u.utilityInterface = nullptr;
+            }
             return TRUE;
         case WM_COMMAND:
             Command(u, hWnd, LOWORD(wParam));

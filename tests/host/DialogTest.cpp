@@ -303,7 +303,7 @@ TEST_F(DialogTest, RollupPanelCreatesAndDeletesPages) {
         EXPECT_EQ(panel.Pages()[0].title, "Parameters");
         EXPECT_EQ(panel.Pages()[0].category, 4000);
         EXPECT_EQ(panel.Pages()[0].templateId, kPageDialog);
-        EXPECT_EQ(GetParent(page), panel.Window());
+        EXPECT_EQ(GetParent(page), panel.Frame());
         EXPECT_EQ(panel.AddPage(TestDialogModule(), 999, RecordingDialogProc, "x", 0, 0, 4000), nullptr);
         EXPECT_EQ(panel.Pages().size(), 1u);
 

@@ -396,6 +396,17 @@ TEST_F(PanelTest, MouseMessagesGoToTheHostUnchanged) {
     EXPECT_EQ(host.rollupMouse.size(), 3u);
 }
 
+TEST_F(PanelTest, PageTakenDownByTheHostStillSavesAndIsForgotten) {
+    Open();
+    TypeDlgItemText(page, 1490, "256");
+    host.rollups.DeleteAll();  // without ClosePanel
+    EXPECT_EQ(Ini("XSiz"), "256");
+    EXPECT_EQ(utility->panelWindow, nullptr);
+    EXPECT_EQ(utility->coreInterface, nullptr);
+    EXPECT_EQ(utility->utilityInterface, nullptr);
+    EXPECT_EQ(utility->mapWidthEdit, nullptr);
+}
+
 TEST_F(PanelTest, OpeningAgainReloadsTheFile) {
     Open();
     Close();
