@@ -27,7 +27,14 @@ VertexFaceEvaluator SetVertexFaceEvaluator(VertexFaceEvaluator evaluator) {
 void VertexGritThread(void* arg) {
     auto* job = static_cast<WorkerJob*>(arg);
     if (!job) return;
-    if (auto* utility = static_cast<GritUtility*>(job->context)) utility->ProcessVertexJob(job);
+    try {
+        if (auto* utility = static_cast<GritUtility*>(job->context)) utility->ProcessVertexJob(job);
+    } catch (...) {
+        // No ray buffer (out of memory): this share of the faces stays unevaluated, so the run
+        // must not write colours from the rest. Stop it as a cancel would, and report.
+        assert1(__LINE__, "VertexWorker");
+        job->pool->SetStop(true);
+    }
     job->pool->SetFinished(job->index, true);
     delete job;
 }

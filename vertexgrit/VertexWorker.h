@@ -8,7 +8,8 @@
 #include "vertexgrit/WorkerPool.h"
 
 // The pool's entry: the job's context is the GritUtility the run belongs to. Runs the job, marks
-// the slot finished and frees the job.
+// the slot finished and frees the job. A worker that fails (no memory for its ray buffer) is
+// reported through assert1 and raises the pool's stop flag, so the run writes nothing.
 void VertexGritThread(void* job);
 
 // The centroid weights every face is evaluated at: one third, as a float, in each place.

@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <regex>
 #include <set>
 #include <stdexcept>
@@ -468,6 +469,25 @@ TEST_F(VertexGritRunTest, WorkerThatCannotStartIsReportedAfterTheOtherStops) {
     EXPECT_TRUE(evaluations.empty());
     EXPECT_EQ(host.BoxTexts(), (std::vector<std::string>{"Could not start a worker thread"}));
     EXPECT_EQ(host.progressEnds, 2);
+}
+
+// A worker that fails (in the field: no memory for its ray buffer) stops the run like a cancel,
+// reported through the assertion hook, instead of colouring from part of the faces.
+TEST_F(VertexGritRunTest, FailingWorkerStopsTheRun) {
+    TestTriObject tri;
+    tri.mesh = MakeUnitCube();
+    Select(&tri);
+    SetVertexFaceEvaluator([](const Mesh&, int face, const WorkerJob&) -> float {
+        if (face == 3) throw std::bad_alloc();
+        return 0.5f;
+    });
+    utility.BuildVertexGrit();
+    ASSERT_EQ(host.assertions.size(), 1u);
+    EXPECT_EQ(host.assertions[0].second, "VertexWorker");
+    EXPECT_TRUE(host.boxes.empty());
+    for (const auto& c : tri.mesh.vertCol) EXPECT_EQ(c, Point3(0.0f, 0.0f, 0.0f));  // as reset
+    ExpectCleanedUp();
+    ExpectChangeNotices();
 }
 
 using VertexGritRunFailingHostTest = RunFixture<FailingProgressHost>;
