@@ -76,7 +76,7 @@ private:
     bool lockLive_ = false;
 };
 
-// Step 1: a W x H grid with no covered texel and all values 0, whatever the last run left. A map
+// A W x H grid with no covered texel and all values 0, whatever the last run left. A map
 // size that cannot make a bitmap (a hand-edited settings file) is refused and leaves empty grids.
 bool ResetUvGrids(GritUtility& u, int width, int height) {
     const bool tooSmall = width < 1 || height < 1;
@@ -116,7 +116,7 @@ bool FaceHasUsableMapping(const Mesh& mesh, int face, const TVFace* mapFaces, in
     return f.v[0] < verts && f.v[1] < verts && f.v[2] < verts;
 }
 
-// Step 7: every face that passes the filters goes into the texel grid, in index order, with the
+// Every face that passes the filters goes into the texel grid, in index order, with the
 // progress display following the faces.
 void RasterizeChannel(GritUtility& u, Interface* core, const Mesh& mesh) {
     const int channel = u.settings.mapChannel;
@@ -144,7 +144,7 @@ void RasterizeChannel(GritUtility& u, Interface* core, const Mesh& mesh) {
 
 bool WorkersDone(const GritUtility& u) { return u.evenRowsDone.load() != 0 && u.oddRowsDone.load() != 0; }
 
-// Step 12: until both workers are done, every 500 ms show the even-row worker's percentage and
+// Until both workers are done, every 500 ms show the even-row worker's percentage and
 // turn a host cancel into cancelRequested, all under workLock. Returns at once when the workers
 // finish. A host call that throws ends the polling and stops the workers; the exception is handed
 // back only after they are done, since they work on this run's mesh and grids.
@@ -178,10 +178,10 @@ std::exception_ptr WaitForTexelWorkers(GritUtility& u, Interface* core) {
 }
 
 void RunUvGritMap(GritUtility& u, Interface* core) {
-    // 1. Reset the grids, before any check.
+    // Reset the grids, before any check.
     if (!ResetUvGrids(u, u.settings.XSiz, u.settings.YSiz)) return;
 
-    // 2-4. Exactly one node, and a triangle mesh from its evaluated state.
+    // Exactly one node, and a triangle mesh from its evaluated state.
     if (core->GetSelNodeCount() != 1) {
         ShowCheckFailure("Select exactly one node");
         return;
@@ -205,14 +205,14 @@ void RunUvGritMap(GritUtility& u, Interface* core) {
         return;
     }
 
-    // 5-8. Progress display, face normals, coverage, vertex normals.
+    // Progress display, face normals, coverage, vertex normals.
     const Mesh& mesh = triObject->GetMesh();
     resources.StartProgress();
     u.BuildFaceNormals(mesh);
     RasterizeChannel(u, core, mesh);
     u.vertexNormals.Build(mesh);
 
-    // 9-11. The lock, the flags, the start time and the two workers, odd rows first.
+    // The lock, the flags, the start time and the two workers, odd rows first.
     resources.InitLock();
     u.cancelRequested.store(0);
     u.evenRowsDone.store(0);
@@ -236,7 +236,7 @@ void RunUvGritMap(GritUtility& u, Interface* core) {
         u.cancelRequested.store(1);
     }
 
-    // 12-13. Poll until both workers are done; then the lock goes.
+    // Poll until both workers are done; then the lock goes.
     const std::exception_ptr hostError = WaitForTexelWorkers(u, core);
     resources.DeleteLock();
     if (hostError) std::rethrow_exception(hostError);
@@ -250,20 +250,20 @@ void RunUvGritMap(GritUtility& u, Interface* core) {
         return;
     }
 
-    // 14. Elapsed time, also after a cancel.
+    // Elapsed time, also after a cancel.
     const std::int64_t endTime = HostTime();
     char text[64];
     std::snprintf(text, sizeof text, "elapsed time = %d secs", static_cast<int>(endTime - startTime));
     MessageBoxA(nullptr, text, kCaption, MB_OK);
 
-    // 15-18. Finishing passes, then give back what the run held. faceNormals stay.
+    // Finishing passes, then give back what the run held. faceNormals stay.
     u.RepairSpeckles();
     u.DilateCoverage();
     resources.EndProgress();
     resources.DeleteOwnedObject();
     u.vertexNormals.Clear();
 
-    // 19-20. A cancelled map is written only when the user wants the partial result.
+    // A cancelled map is written only when the user wants the partial result.
     if (u.cancelRequested.load() != 0 &&
         MessageBoxA(nullptr, "Save Partial Bitmap?", kCaption, MB_YESNO | MB_ICONQUESTION) != IDYES)
         return;
