@@ -57,12 +57,10 @@ void ProgressDisplay::End() {
     if (!active_) return;
     active_ = false;
     const std::string elapsed = FormatDuration(clock_() - startTime_);
-    if (style_ == Style::Bar) {
-        DrawBar(lastPercent_);
-        BreakLine();
-    } else if (style_ == Style::Lines) {
+    if (style_ == Style::Bar)
+        BreakLine();  // the last bar stays as it was drawn
+    else if (style_ == Style::Lines)
         out_ << title_ << ": finished (" << elapsed << " elapsed)" << std::endl;
-    }
 }
 
 void ProgressDisplay::BreakLine() {
@@ -73,6 +71,12 @@ void ProgressDisplay::BreakLine() {
 
 void ProgressDisplay::DrawBar(int percent) {
     const double elapsed = clock_() - startTime_;
+    // A redraw only when something shown changes: runs report progress far more often than
+    // the bar's whole percents and seconds move.
+    const long second = static_cast<long>(elapsed);
+    if (barOnLine_ && percent == drawnPercent_ && second == drawnSecond_) return;
+    drawnPercent_ = percent;
+    drawnSecond_ = second;
     const int filled = percent * kBarWidth / 100;
     std::string line = "\r" + title_ + " [" + std::string(static_cast<size_t>(filled), '#') +
                        std::string(static_cast<size_t>(kBarWidth - filled), '-') + "] ";

@@ -34,4 +34,6 @@ private:
     int lastPercent_ = 0;
     bool active_ = false;
     bool barOnLine_ = false;
+    int drawnPercent_ = -1;
+    long drawnSecond_ = -1;
 };

@@ -62,8 +62,13 @@ TEST(ProgressDisplay, BarRedrawsInPlaceWithAnEstimateAndQuietPrintsNothing) {
     EXPECT_NE(last.find("[#######-----------------------]  25%"), std::string::npos) << last;
     EXPECT_NE(last.find("0:30 elapsed, about 1:30 left"), std::string::npos) << last;
     EXPECT_EQ(s.find('\n'), std::string::npos);
+    p.Update(25);  // nothing shown changes: no redraw
+    EXPECT_EQ(Count(out.str(), "\r"), 2u);
     p.BreakLine();
     p.BreakLine();  // only one line end
+    p.End();        // the line is already ended
+    EXPECT_EQ(Count(out.str(), "\n"), 1u);
+    p.Start("again");
     p.End();
     EXPECT_EQ(Count(out.str(), "\n"), 2u);
 
