@@ -44,13 +44,13 @@ bool CheckIndices(const Polygon& p, const tinyobj::attrib_t& attrib, std::string
         const tinyobj::index_t& c = p.corners[k];
         if (c.vertex_index < 0 || c.vertex_index >= nv) {
             error = "line " + std::to_string(p.line->lineNumber) + ": a face refers to a vertex that does not exist (" +
-                    std::to_string(nv) + " vertices are defined before it)";
+                    "the file defines " + std::to_string(nv) + ")";
             return false;
         }
         if (c.texcoord_index < -1 || c.texcoord_index >= nt) {
             error = "line " + std::to_string(p.line->lineNumber) +
-                    ": a face refers to a texture coordinate that does not exist (" + std::to_string(nt) +
-                    " are defined before it)";
+                    ": a face refers to a texture coordinate that does not exist (the file defines " +
+                    std::to_string(nt) + ")";
             return false;
         }
     }
