@@ -4,22 +4,11 @@
 #include <string_view>
 
 #include "standalone/AtomicFile.h"
+#include "standalone/ObjStructureScan.h"
 
 namespace {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-
-std::vector<std::string_view> Tokens(std::string_view s) {
-    std::vector<std::string_view> tokens;
-    size_t i = 0;
-    while (i < s.size()) {
-        while (i < s.size() && IsBlank(s[i])) ++i;
-        const size_t start = i;
-        while (i < s.size() && !IsBlank(s[i])) ++i;
-        if (i > start) tokens.push_back(s.substr(start, i - start));
-    }
-    return tokens;
-}
 
 std::string ColourText(const Point3& c) { return FormatFloat(c.x) + " " + FormatFloat(c.y) + " " + FormatFloat(c.z); }
 
@@ -53,18 +42,10 @@ std::string RewriteObjVertexColours(const ObjScene& scene, const ObjObject& obje
     out.reserve(text.size() + text.size() / 4);
     size_t pos = 0;
     int vertexLine = 0;
-    while (pos < text.size()) {
-        // A line and its terminator ("\n", "\r\n" or a lone "\r"), both kept.
-        const size_t start = pos;
-        while (pos < text.size() && text[pos] != '\n' && text[pos] != '\r') ++pos;
-        const size_t end = pos;
-        if (pos < text.size()) {
-            if (text[pos] == '\r' && pos + 1 < text.size() && text[pos + 1] == '\n') ++pos;
-            ++pos;
-        }
-        std::string_view line = text.substr(start, end - start);
-        const size_t nul = line.find('\0');
-        const std::string_view visible = nul == std::string_view::npos ? line : line.substr(0, nul);
+    std::string_view visible;
+    size_t start = pos, end = 0;
+    // Each line is copied with its own terminator ("\n", "\r\n" or a lone "\r").
+    for (; NextObjLine(text, pos, visible, &end); start = pos) {
         size_t k = 0;
         while (k < visible.size() && IsBlank(visible[k])) ++k;
         const bool isVertex = visible.size() > k + 1 && visible[k] == 'v' && IsBlank(visible[k + 1]);
@@ -72,7 +53,7 @@ std::string RewriteObjVertexColours(const ObjScene& scene, const ObjObject& obje
             out.append(text.substr(start, pos - start));
             continue;
         }
-        const auto tokens = Tokens(visible.substr(k + 2));
+        const auto tokens = ObjTokens(visible.substr(k + 2));
         const int o = vertexLine < scene.vertexLines ? outputOf[static_cast<size_t>(vertexLine)] : -1;
         vertexLine++;
         if (o < 0 && tokens.size() >= 6) {

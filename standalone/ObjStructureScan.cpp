@@ -6,20 +6,6 @@ namespace {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
-// Splits the remainder of a line into tokens at blanks and carriage returns, as the geometry
-// reader's token loop does.
-std::vector<std::string_view> Tokens(std::string_view s) {
-    std::vector<std::string_view> tokens;
-    size_t i = 0;
-    while (i < s.size()) {
-        while (i < s.size() && (IsBlank(s[i]) || s[i] == '\r')) ++i;
-        const size_t start = i;
-        while (i < s.size() && !IsBlank(s[i]) && s[i] != '\r') ++i;
-        if (i > start) tokens.push_back(s.substr(start, i - start));
-    }
-    return tokens;
-}
-
 std::string_view Trim(std::string_view s) {
     while (!s.empty() && (IsBlank(s.front()) || s.front() == '\r')) s.remove_prefix(1);
     while (!s.empty() && (IsBlank(s.back()) || s.back() == '\r')) s.remove_suffix(1);
@@ -34,12 +20,26 @@ int IndexOf(std::vector<T>& table, const T& value) {
     return static_cast<int>(table.size()) - 1;
 }
 
-// Next line the way the geometry reader reads lines: ended by "\n", "\r\n" or a lone "\r".
-bool NextLine(std::string_view text, size_t& pos, std::string_view& line) {
+}  // namespace
+
+std::vector<std::string_view> ObjTokens(std::string_view s) {
+    std::vector<std::string_view> tokens;
+    size_t i = 0;
+    while (i < s.size()) {
+        while (i < s.size() && (IsBlank(s[i]) || s[i] == '\r')) ++i;
+        const size_t start = i;
+        while (i < s.size() && !IsBlank(s[i]) && s[i] != '\r') ++i;
+        if (i > start) tokens.push_back(s.substr(start, i - start));
+    }
+    return tokens;
+}
+
+bool NextObjLine(std::string_view text, size_t& pos, std::string_view& line, size_t* contentEnd) {
     if (pos >= text.size()) return false;
     const size_t start = pos;
     while (pos < text.size() && text[pos] != '\n' && text[pos] != '\r') ++pos;
     line = text.substr(start, pos - start);
+    if (contentEnd) *contentEnd = pos;
     if (pos < text.size()) {
         if (text[pos] == '\r' && pos + 1 < text.size() && text[pos + 1] == '\n') ++pos;
         ++pos;
@@ -50,15 +50,13 @@ bool NextLine(std::string_view text, size_t& pos, std::string_view& line) {
     return true;
 }
 
-}  // namespace
-
 bool ScanObjStructure(std::string_view text, ObjStructure& out, std::string& error) {
     out = ObjStructure{};
     int objectLine = -1, groupSet = -1, material = -1;
     size_t pos = 0;
     std::string_view line;
     int lineNumber = 0;
-    while (NextLine(text, pos, line)) {
+    while (NextObjLine(text, pos, line)) {
         ++lineNumber;
         size_t k = 0;
         while (k < line.size() && IsBlank(line[k])) ++k;
@@ -68,9 +66,9 @@ bool ScanObjStructure(std::string_view text, ObjStructure& out, std::string& err
 
         if (t[0] == 'v' && blankAfterFirst) {
             out.vertexLines++;
-            if (Tokens(t.substr(2)).size() >= 6) out.vertexLinesWithColour++;
+            if (ObjTokens(t.substr(2)).size() >= 6) out.vertexLinesWithColour++;
         } else if (t[0] == 'f' && blankAfterFirst) {
-            const int corners = static_cast<int>(Tokens(t.substr(2)).size());
+            const int corners = static_cast<int>(ObjTokens(t.substr(2)).size());
             if (corners > kMaxFaceCorners) {
                 error = "line " + std::to_string(lineNumber) + ": a face with " + std::to_string(corners) +
                         " corners (at most " + std::to_string(kMaxFaceCorners) + " are supported)";
@@ -82,12 +80,12 @@ bool ScanObjStructure(std::string_view text, ObjStructure& out, std::string& err
             }
             out.faces.push_back({lineNumber, corners, objectLine, groupSet, material});
         } else if (t.substr(0, 6) == "usemtl") {
-            const auto names = Tokens(t.substr(6));
+            const auto names = ObjTokens(t.substr(6));
             material = IndexOf(out.materialNames, std::string(names.empty() ? std::string_view{} : names[0]));
         } else if (t[0] == 'g' && blankAfterFirst) {
             out.hasGroupLines = true;
             std::vector<std::string> names;
-            for (std::string_view n : Tokens(t.substr(2))) names.emplace_back(n);
+            for (std::string_view n : ObjTokens(t.substr(2))) names.emplace_back(n);
             groupSet = IndexOf(out.groupSets, names);
         } else if (t[0] == 'o' && blankAfterFirst) {
             out.hasObjectLines = true;

@@ -36,6 +36,14 @@ struct ObjStructure {
 // counts in a byte).
 inline constexpr int kMaxFaceCorners = 255;
 
+// The next line of OBJ text from `pos`, read as the geometry reader reads lines: ended by "\n",
+// "\r\n" or a lone "\r", and cut at a NUL byte. `pos` moves past the line's end; `contentEnd`
+// (when given) receives the index where the line's own text ends, before its terminator.
+bool NextObjLine(std::string_view text, size_t& pos, std::string_view& line, size_t* contentEnd = nullptr);
+
+// The blank-separated tokens of a piece of a line.
+std::vector<std::string_view> ObjTokens(std::string_view s);
+
 // Scans `text`. Fails, with a message naming the line, only on a face with more than
 // kMaxFaceCorners corners.
 bool ScanObjStructure(std::string_view text, ObjStructure& out, std::string& error);
