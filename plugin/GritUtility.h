@@ -22,6 +22,7 @@
 #include "support/BArray.h"
 #include "uvgrit/TexelRecord.h"
 
+struct TexelRowQueue;
 struct WorkerJob;
 class ICustEdit;
 class ISpinnerControl;
@@ -77,12 +78,15 @@ public:
     void DilateCoverage();
     void WriteGritBitmap();
     // Which rows one texel worker visits (firstRow, firstRow + rowStep, ...), whether it
-    // publishes progressPercent, and the done flag it raises when it stops.
+    // publishes progressPercent, and the done flag it raises when it stops. With a queue the
+    // worker instead takes the next free row from it, starts each row from that row's generator
+    // state, and only raises progressPercent (the run resets it).
     struct TexelRowPlan {
         int firstRow = 0;
         int rowStep = 2;
         bool publishesProgress = false;
         std::atomic<int>* doneFlag = nullptr;
+        TexelRowQueue* queue = nullptr;
     };
     // The worker loop behind TexelWorker: 1 when all its rows were visited, 0 when it stopped on a
     // cancel or could not get its ray buffer (then it has already raised its done flag).

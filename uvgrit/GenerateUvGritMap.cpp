@@ -1,16 +1,22 @@
 // The UV Map run: from the "Generate" press to the saved bitmap. The faces of one map channel
-// are rasterised into the texel grid, two worker threads evaluate every covered texel while this
-// thread drives the host's progress bar and cancel button, two finishing passes clean the value
-// grid, and the grid is written as a 16-bit grey bitmap to a file the user picks.
+// are rasterised into the texel grid, worker threads (one per hardware thread unless the engine
+// options choose) evaluate every covered texel while this thread drives the host's progress bar
+// and cancel button, two finishing passes clean the value grid, and the grid is written as a
+// 16-bit grey bitmap to a file the user picks. The map is the same, byte for byte, for every
+// number of workers.
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <exception>
+#include <memory>
 #include <new>
+#include <vector>
 
 #include "host/Assert.h"
 #include "host/MessageBox.h"
 #include "plugin/GritUtility.h"
+#include "plugin/WorkerThreads.h"
+#include "uvgrit/TexelRowStates.h"
 #include "uvgrit/TexelWorkers.h"
 
 namespace {
@@ -26,7 +32,7 @@ DWORD IgnoreProgress(LPVOID) { return 0; }
 void ShowCheckFailure(const char* text) { MessageBoxA(nullptr, text, kCaption, MB_OK | MB_ICONINFORMATION); }
 
 // What a run holds that must be given back however it ends: the progress display, the converted
-// mesh object it made, the work lock and the vertex normals.
+// mesh object it made, the work lock, the vertex normals and the accelerated ray query.
 class UvRunResources {
 public:
     UvRunResources(GritUtility& utility, Interface* core) : utility_(utility), core_(core) {}
@@ -37,7 +43,7 @@ public:
             DeleteLock();
             EndProgress();
             DeleteOwnedObject();
-            utility_.vertexNormals.Clear();
+            ReleaseTables();
         } catch (...) {
             // A host that throws while being given things back: nothing more can be done.
         }
@@ -57,6 +63,11 @@ public:
         Object* object = ownedObject_;
         ownedObject_ = nullptr;
         if (object) object->DeleteThis();
+    }
+    // The tables built for this run's mesh; the accelerated query must not outlive the mesh.
+    void ReleaseTables() {
+        utility_.vertexNormals.Clear();
+        utility_.ReleaseRayAccelerator();
     }
     void InitLock() {
         InitializeCriticalSection(&utility_.workLock);
@@ -142,22 +153,49 @@ void RasterizeChannel(GritUtility& u, Interface* core, const Mesh& mesh) {
     }
 }
 
-bool WorkersDone(const GritUtility& u) { return u.evenRowsDone.load() != 0 && u.oddRowsDone.load() != 0; }
+// The accelerated ray query for this mesh. Without memory for it the run casts with the plain
+// scan, which gives the same values, only more slowly.
+void BuildRayQuery(GritUtility& u, const Mesh& mesh) {
+    try {
+        u.BuildRayAccelerator(mesh);
+    } catch (const std::exception&) {
+        u.ReleaseRayAccelerator();
+    }
+}
 
-// Until both workers are done, every 500 ms show the even-row worker's percentage and
-// turn a host cancel into cancelRequested, all under workLock. Returns at once when the workers
-// finish. A host call that throws ends the polling and stops the workers; the exception is handed
-// back only after they are done, since they work on this run's mesh and grids.
-std::exception_ptr WaitForTexelWorkers(GritUtility& u, Interface* core) {
+// The done flags of one run's workers, one per worker.
+class WorkerDoneFlags {
+public:
+    explicit WorkerDoneFlags(int count) : flags_(new std::atomic<int>[static_cast<std::size_t>(count)]), count_(count) {
+        for (int i = 0; i < count_; ++i) flags_[static_cast<std::size_t>(i)].store(0);
+    }
+    std::atomic<int>& operator[](int i) { return flags_[static_cast<std::size_t>(i)]; }
+    int Count() const { return count_; }
+    bool AllRaised() const {
+        for (int i = 0; i < count_; ++i)
+            if (flags_[static_cast<std::size_t>(i)].load() == 0) return false;
+        return true;
+    }
+
+private:
+    std::unique_ptr<std::atomic<int>[]> flags_;
+    int count_;
+};
+
+// Until every worker is done, every 500 ms show the workers' percentage and turn a host cancel
+// into cancelRequested, all under workLock. Returns at once when the workers finish. A host call
+// that throws ends the polling and stops the workers; the exception is handed back only after
+// they are done, since they work on this run's mesh and grids.
+std::exception_ptr WaitForTexelWorkers(GritUtility& u, Interface* core, const WorkerDoneFlags& done) {
     std::exception_ptr hostError;
     for (;;) {
         {
             // The flags are read only under the mutex the workers raise them under: a worker
-            // still signalling has not released it yet, so once this sees both flags no worker
+            // still signalling has not released it yet, so once this sees every flag no worker
             // touches the utility any more.
             std::unique_lock<std::mutex> lock(u.texelWorkersDoneMutex);
-            if (WorkersDone(u)) break;
-            if (u.texelWorkersDoneSignal.wait_for(lock, kPollInterval, [&u] { return WorkersDone(u); })) break;
+            if (done.AllRaised()) break;
+            if (u.texelWorkersDoneSignal.wait_for(lock, kPollInterval, [&done] { return done.AllRaised(); })) break;
         }
         EnterCriticalSection(&u.workLock);
         if (!hostError) {
@@ -209,10 +247,20 @@ void RunUvGritMap(GritUtility& u, Interface* core) {
     const Mesh& mesh = triObject->GetMesh();
     resources.StartProgress();
     u.BuildFaceNormals(mesh);
+    BuildRayQuery(u, mesh);
     RasterizeChannel(u, core, mesh);
     u.vertexNormals.Build(mesh);
 
-    // The lock, the flags, the start time and the two workers, odd rows first.
+    // The rows the workers share, each with the generator state it starts from.
+    const int height = static_cast<int>(u.texels.RowCount());
+    TexelRowQueue rows;
+    rows.rowStartStates = TexelRowStartStates(u.texels, mesh.getNumFaces());
+    const int workerCount = RunWorkerThreads(u.engine.threads, height);
+    WorkerDoneFlags done(workerCount);
+    std::vector<TexelQueueStart> starts(static_cast<std::size_t>(workerCount));
+    for (int i = 0; i < workerCount; ++i) starts[static_cast<std::size_t>(i)] = {&u, &mesh, &rows, &done[i]};
+
+    // The lock, the flags, the start time and the workers.
     resources.InitLock();
     u.cancelRequested.store(0);
     u.evenRowsDone.store(0);
@@ -221,23 +269,22 @@ void RunUvGritMap(GritUtility& u, Interface* core) {
     u.progressPercent = 0;
     const std::int64_t startTime = HostTime();
 
-    TexelThreadStart oddStart{&u, &mesh, 1u};
-    TexelThreadStart evenStart{&u, &mesh, 1u};
     bool startFailed = false;
-    if (BeginThread(OddRowThread, kWorkerStackSize, &oddStart) == BEGINTHREAD_FAILED) {
-        // Nothing runs: there is nothing to wait for.
+    for (int i = 0; i < workerCount; ++i) {
+        if (BeginThread(TexelQueueThread, kWorkerStackSize, &starts[static_cast<std::size_t>(i)]) != BEGINTHREAD_FAILED)
+            continue;
+        // The workers not started have nothing to wait for; those that run are stopped and
+        // waited for below.
         startFailed = true;
-        u.oddRowsDone.store(1);
-        u.evenRowsDone.store(1);
-    } else if (BeginThread(EvenRowThread, kWorkerStackSize, &evenStart) == BEGINTHREAD_FAILED) {
-        // The odd-row worker runs: stop it and wait for it below.
-        startFailed = true;
-        u.evenRowsDone.store(1);
-        u.cancelRequested.store(1);
+        for (int j = i; j < workerCount; ++j) done[j].store(1);
+        if (i > 0) u.cancelRequested.store(1);
+        break;
     }
 
-    // Poll until both workers are done; then the lock goes.
-    const std::exception_ptr hostError = WaitForTexelWorkers(u, core);
+    // Poll until every worker is done; then the lock goes.
+    const std::exception_ptr hostError = WaitForTexelWorkers(u, core, done);
+    u.evenRowsDone.store(1);
+    u.oddRowsDone.store(1);
     resources.DeleteLock();
     if (hostError) std::rethrow_exception(hostError);
 
@@ -245,7 +292,7 @@ void RunUvGritMap(GritUtility& u, Interface* core) {
         // An incomplete map is not offered: end the run in order and say why.
         resources.EndProgress();
         resources.DeleteOwnedObject();
-        u.vertexNormals.Clear();
+        resources.ReleaseTables();
         ShowCheckFailure(startFailed ? "Could not start a worker thread" : "Not enough memory for the ray spread");
         return;
     }
@@ -261,7 +308,7 @@ void RunUvGritMap(GritUtility& u, Interface* core) {
     u.DilateCoverage();
     resources.EndProgress();
     resources.DeleteOwnedObject();
-    u.vertexNormals.Clear();
+    resources.ReleaseTables();
 
     // A cancelled map is written only when the user wants the partial result.
     if (u.cancelRequested.load() != 0 &&

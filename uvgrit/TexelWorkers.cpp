@@ -1,6 +1,8 @@
-// The texel workers: two threads deal out the rows of the texel grid by parity, evaluate every
-// covered texel and store its value under workLock. The even-row worker also publishes the
-// progress percentage. Both stop at their next texel once the run asks them to cancel.
+// The texel workers evaluate every covered texel and store its value under workLock, and stop at
+// their next texel once the run asks them to cancel. In the even/odd layout two threads deal out
+// the rows by parity and the even-row worker publishes the progress; in the shared-row layout any
+// number of threads take rows from one queue, each starting a row from the generator state the
+// even/odd layout has there, and all of them publish.
 #include "uvgrit/TexelWorkers.h"
 
 #include <cmath>
@@ -42,6 +44,28 @@ void RunTexelThread(void* arg, int evenRows) {
 
 void OddRowThread(void* start) { RunTexelThread(start, 0); }
 void EvenRowThread(void* start) { RunTexelThread(start, 1); }
+
+void TexelQueueThread(void* arg) {
+    // Copy the start record first: the run owns it.
+    const TexelQueueStart start = *static_cast<const TexelQueueStart*>(arg);
+    GritUtility& utility = *start.utility;
+    std::atomic<int>& done = *start.doneFlag;
+    try {
+        GritUtility::TexelRowPlan plan;
+        plan.publishesProgress = true;
+        plan.doneFlag = &done;
+        plan.queue = start.rows;
+        // On 0 the worker has raised its flag itself; after that nothing here may touch the
+        // utility, because the run may already have ended.
+        if (utility.TexelRows(*start.mesh, utility.texels, utility.gritValues, plan) != 0)
+            utility.RaiseTexelWorkerDone(done);
+    } catch (...) {
+        if (done.load() == 0) {
+            utility.texelWorkerFailed.store(1);
+            utility.RaiseTexelWorkerDone(done);
+        }
+    }
+}
 
 std::uint64_t TexelRayCount(int horizontalSpread, int verticalSpread) {
     const std::uint64_t h = horizontalSpread > 0 ? static_cast<std::uint64_t>(horizontalSpread) : 0u;
@@ -87,10 +111,14 @@ int GritUtility::TexelRows(const Mesh& mesh, BArray<TexelRecord>& texelGrid, BAr
     const int width = static_cast<int>(texelGrid.ColumnCount());
     const int rowStep = plan.rowStep > 0 ? plan.rowStep : 1;
 
-    // The run's thread reads the percentage under the lock, so it is reset under it too.
-    EnterCriticalSection(&workLock);
-    progressPercent = 0;
-    LeaveCriticalSection(&workLock);
+    // The run's thread reads the percentage under the lock, so it is reset under it too. Workers
+    // sharing a queue leave that to the run: one starting late would set the bar back.
+    TexelRowQueue* const queue = plan.queue;
+    if (!queue) {
+        EnterCriticalSection(&workLock);
+        progressPercent = 0;
+        LeaveCriticalSection(&workLock);
+    }
 
     std::vector<Ray> rayBuffer;
     try {
@@ -104,12 +132,25 @@ int GritUtility::TexelRows(const Mesh& mesh, BArray<TexelRecord>& texelGrid, BAr
 
     const int faceCount = mesh.getNumFaces();
     const int vertCount = mesh.getNumVerts();
-    for (int y = plan.firstRow; y < height; y += rowStep) {
+    // Rows from the queue are taken one at a time, in row order across all its workers.
+    auto takeRow = [&](int previous) { return queue ? queue->nextRow.fetch_add(1) : previous + rowStep; };
+    for (int y = queue ? takeRow(0) : plan.firstRow; y < height; y = takeRow(y)) {
+        if (queue) {
+            // The state this row starts from in the even/odd layout: every texel of the row gets
+            // the same draw there and here.
+            if (static_cast<std::size_t>(y) < queue->rowStartStates.size()) {
+                SetCrtRandState(queue->rowStartStates[static_cast<std::size_t>(y)]);
+            } else {
+                assert1(__LINE__, "TexelWorker");  // states for another grid
+            }
+        }
         if (plan.publishesProgress) {
             const double done = static_cast<double>(static_cast<std::int64_t>(y) * width);
             const double all = static_cast<double>(static_cast<std::int64_t>(width) * height);
+            const int percent = static_cast<int>(done * 100.0 / all);
             EnterCriticalSection(&workLock);
-            progressPercent = static_cast<int>(done * 100.0 / all);
+            // Shared rows may be started out of order by a few: the bar only ever rises.
+            progressPercent = queue && progressPercent > percent ? progressPercent : percent;
             LeaveCriticalSection(&workLock);
         }
         for (int x = 0; x < width; ++x) {

@@ -1,8 +1,11 @@
-// The two texel worker threads of the UV Map run and the per-texel arithmetic they share: the
-// ray buffer's size and the noise modulation with its clamp.
+// The texel worker threads of the UV Map run (the even/odd pair, and the shared-row workers the
+// run starts) and the per-texel arithmetic they share: the ray buffer's size and the noise
+// modulation with its clamp.
 #pragma once
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "host/Mesh.h"
 #include "host/Point3.h"
@@ -22,6 +25,27 @@ struct TexelThreadStart {
 // that must stay alive until the worker has raised its done flag.
 void OddRowThread(void* start);
 void EvenRowThread(void* start);
+
+// The rows of one run, shared by all its texel workers: the next row nobody has taken yet, and
+// the generator state each row starts from (TexelRowStartStates), so that the map is the same for
+// any number of workers.
+struct TexelRowQueue {
+    std::atomic<int> nextRow{0};
+    std::vector<std::uint32_t> rowStartStates;
+};
+
+// What the run hands one worker of the shared-row layout: the utility, the mesh, the run's row
+// queue and the worker's own done flag. Must stay alive until the worker has raised the flag.
+struct TexelQueueStart {
+    GritUtility* utility = nullptr;
+    const Mesh* mesh = nullptr;
+    TexelRowQueue* rows = nullptr;
+    std::atomic<int>* doneFlag = nullptr;
+};
+
+// Thread entry of the shared-row layout: takes rows from the queue until none is left, publishing
+// progress as it starts each row, and raises its done flag when it has finished or stopped.
+void TexelQueueThread(void* start);
 
 // Rays in one worker's buffer: horizontalSpread x verticalSpread + 1, a negative spread (from a
 // hand-edited settings file) counting as 0. Computed in 64 bits so that it cannot overflow.

@@ -1,5 +1,6 @@
 // The Vertex Colors run: one grit value at the centroid of every face of the selected mesh,
-// evaluated on two worker threads, averaged per vertex and written into the mesh's own vertex
+// evaluated on worker threads (one per hardware thread unless the engine options choose, faces
+// dealt out by index modulo the thread count), averaged per vertex and written into the mesh's own vertex
 // colours as 1 - average (open surface white, crevices dark), replacing or multiplying the old
 // colours. Runs on the host's user-interface thread, polling the workers every 500 ms to drive
 // the progress bar and the cancel button.
@@ -11,6 +12,7 @@
 #include "host/MessageBox.h"
 #include "host/Platform.h"
 #include "plugin/GritUtility.h"
+#include "plugin/WorkerThreads.h"
 #include "vertexgrit/VertexColors.h"
 #include "vertexgrit/VertexGritProgress.h"
 #include "vertexgrit/VertexGritSum.h"
@@ -21,7 +23,6 @@
 namespace {
 
 constexpr const char* kCaption = "Murkwell";
-constexpr int kWorkerThreads = 2;
 constexpr int kPollMilliseconds = 500;
 
 DWORD NoProgressCallback(LPVOID) { return 0; }
@@ -104,6 +105,7 @@ public:
     void Release() {
         utility_.currentMesh = nullptr;
         utility_.vertexNormals.Clear();
+        utility_.ReleaseRayAccelerator();
         vertexGritSums = nullptr;
         vertexGritSumCount = 0;
         table_.reset();
@@ -143,6 +145,13 @@ void RunVertexGrit(GritUtility& utility) {
     run.ProgressStarted();
 
     utility.BuildFaceNormals(mesh);
+    try {
+        utility.BuildRayAccelerator(mesh);
+    } catch (const std::exception&) {
+        // Without memory for the accelerated query the workers cast with the plain scan: the
+        // same values, only more slowly.
+        utility.ReleaseRayAccelerator();
+    }
     utility.vertexNormals.Build(mesh);
 
     run.ColoursMayChange();
@@ -154,7 +163,7 @@ void RunVertexGrit(GritUtility& utility) {
 
     pool.SetTotal(mesh.getNumFaces());
     pool.SetDone(0);
-    pool.SetThreadCount(kWorkerThreads);
+    pool.SetThreadCount(RunWorkerThreads(utility.engine.threads, mesh.getNumFaces()));
 
     const std::int64_t startTime = HostTime();
     InitializeCriticalSection(&utility.workLock);
