@@ -162,6 +162,9 @@ int RunBake(const BakeOptions& o, const CliEnvironment& env, std::ostream& out, 
     if (!SaveSettings(settings)) err << "Murkwell: warning: could not save the settings to " << SettingsFilePath() << "\n";
     GritUtility& utility = TheGritUtility();
     utility.settings = settings;
+    // How the run computes, not what: no settings key, and the result is the same either way.
+    utility.engine.threads = o.threads.value_or(0);
+    utility.engine.reference = o.reference;
     ResetInterrupts();
     // From here on Ctrl-C cancels instead of ending the process, also while the output is
     // written, so no temporary file is left behind.

@@ -25,6 +25,8 @@ struct BakeOptions {
     std::vector<std::string> selectGroups;       // --select-group NAME, repeatable
     std::string configDir;                       // --config-dir DIR
     std::optional<bool> savePartial;             // --save-partial yes|no
+    std::optional<int> threads;                  // --threads N (N >= 1); else one per hardware thread
+    bool reference = false;                      // --reference: cast rays with the plain scan
     bool quiet = false;
 };
 

@@ -14,7 +14,7 @@ namespace {
 constexpr const char* kVersion = "murkwell 0.26";
 
 struct RawBakeArgs {
-    std::string mode, size, dist, spread, channel, noise, mtlId, savePartial;
+    std::string mode, size, dist, spread, channel, noise, mtlId, savePartial, threads;
 };
 
 // Converts the option texts; false with a usage error.
@@ -62,6 +62,10 @@ bool ConvertBakeArgs(const RawBakeArgs& raw, CLI::App& bake, BakeOptions& o, std
     if (given("--no-selected-only")) o.selectedOnly = false;
     if (given("--accumulate")) o.accumulate = true;
     if (given("--replace")) o.accumulate = false;
+    if (given("--threads")) {
+        if (!ParseIntText(raw.threads, a) || a < 1) return bad("--threads", raw.threads, "a whole number of at least 1");
+        o.threads = a;
+    }
     if (given("--save-partial")) {
         if (raw.savePartial != "yes" && raw.savePartial != "no") return bad("--save-partial", raw.savePartial, "yes or no");
         o.savePartial = raw.savePartial == "yes";
@@ -115,6 +119,8 @@ int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err, const Cl
         bake->add_option("--select-group", o.selectGroups, "select the faces of this `g` group (repeatable)");
         bake->add_option("--config-dir", o.configDir, "settings directory (default $XDG_CONFIG_HOME/murkwell)");
         bake->add_option("--save-partial", raw.savePartial, "after Ctrl-C: save the partial map, yes or no");
+        bake->add_option("--threads", raw.threads, "worker threads (at least 1; default one per hardware thread)");
+        bake->add_flag("--reference", o.reference, "cast every ray against every face (slow; same result)");
         bake->add_flag("-q,--quiet", o.quiet, "no progress and no reports; failures still go to stderr");
         sel->excludes(nosel);
         noise->excludes(nonoise);
