@@ -15,6 +15,9 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+#if defined(__GNUC__) && defined(__x86_64__)
+#include <immintrin.h>
+#endif
 
 #include "host/Assert.h"
 #include "raycast/FaceBounds.h"
@@ -122,6 +125,27 @@ int SlotHits(const BvhNode& node, const SlabRay& s, float limit, float tnear[kBv
 #endif
 }
 
+#if defined(__GNUC__) && defined(__x86_64__)
+#define MURKWELL_AVX_SLOTS 1
+// The same test on all eight slots at once, for processors with AVX (chosen at run time). The
+// operations and their NaN behaviour are those of the four-slot version.
+template <int Octant>
+__attribute__((target("avx"))) int SlotHitsAvx(const BvhNode& node, const SlabRay& s, float limit,
+                                               float tnear[kBvhWidth]) {
+    static_assert(kBvhWidth == 8);
+    __m256 tn = _mm256_setzero_ps(), tf = _mm256_set1_ps(limit);
+    for (int a = 0; a < 3; ++a) {
+        const __m256 inv = _mm256_set1_ps(s.inv[a]);
+        const __m256 ta = _mm256_mul_ps(_mm256_sub_ps(_mm256_load_ps(node.bounds[NearBound<Octant>(a)]), _mm256_set1_ps(s.nearP[a])), inv);
+        const __m256 tb = _mm256_mul_ps(_mm256_sub_ps(_mm256_load_ps(node.bounds[FarBound<Octant>(a)]), _mm256_set1_ps(s.farP[a])), inv);
+        tn = _mm256_max_ps(ta, tn);
+        tf = _mm256_min_ps(tb, tf);
+    }
+    _mm256_storeu_ps(tnear, tn);
+    return _mm256_movemask_ps(_mm256_cmp_ps(tn, _mm256_mul_ps(tf, _mm256_set1_ps(kSlack)), _CMP_LE_OQ));
+}
+#endif
+
 // The running answer, kept as the scan keeps it: the smallest accepted distance and, among
 // faces accepted at an equal distance, the bits of the highest-numbered one (equal distances
 // differ only as +0 and -0).
@@ -202,8 +226,8 @@ inline int LeafCandidates(const RayAccelerator::FaceBlock& b, int count, const R
 
 // Walks the tree for a ray in octant Octant. Returns false if the stack would overflow (the
 // builder's depth bound rules that out).
-template <int Octant>
-bool Walk(const Query& q, Nearest& result) {
+template <int Octant, bool Avx>
+[[gnu::always_inline]] inline bool Walk(const Query& q, Nearest& result) {
     const SlabRay slab = MakeSlabRay(q.ray);
     const float pad = RayOriginPad(q.ray.p);
     // Kept in locals so they stay in registers across the per-face test's calls.
@@ -216,7 +240,11 @@ bool Walk(const Query& q, Nearest& result) {
     for (;;) {
         const BvhNode& node = q.nodes[current];
         float tnear[kBvhWidth];
+#if defined(MURKWELL_AVX_SLOTS)
+        int mask = Avx ? SlotHitsAvx<Octant>(node, slab, limit, tnear) : SlotHits<Octant>(node, slab, limit, tnear);
+#else
         int mask = SlotHits<Octant>(node, slab, limit, tnear);
+#endif
         // Ask for every child's memory before looking at any of them, so the loads overlap.
         for (int m = mask; m != 0; m &= m - 1) {
             const std::int32_t child = node.child[__builtin_ctz(static_cast<unsigned>(m))];
@@ -277,7 +305,35 @@ bool Walk(const Query& q, Nearest& result) {
 }
 
 using WalkFunction = bool (*)(const Query&, Nearest&);
-constexpr WalkFunction kWalks[8] = {Walk<0>, Walk<1>, Walk<2>, Walk<3>, Walk<4>, Walk<5>, Walk<6>, Walk<7>};
+template <int Octant>
+bool WalkSse(const Query& q, Nearest& result) {
+    return Walk<Octant, false>(q, result);
+}
+#if defined(MURKWELL_AVX_SLOTS)
+// Compiled for AVX as a whole, so the eight-slot test inlines into the walk.
+template <int Octant>
+__attribute__((target("avx"))) bool WalkAvx(const Query& q, Nearest& result) {
+    return Walk<Octant, true>(q, result);
+}
+#else
+template <int Octant>
+bool WalkAvx(const Query& q, Nearest& result) {
+    return Walk<Octant, false>(q, result);
+}
+#endif
+
+constexpr WalkFunction kWalks[2][8] = {
+    {WalkSse<0>, WalkSse<1>, WalkSse<2>, WalkSse<3>, WalkSse<4>, WalkSse<5>, WalkSse<6>, WalkSse<7>},
+    {WalkAvx<0>, WalkAvx<1>, WalkAvx<2>, WalkAvx<3>, WalkAvx<4>, WalkAvx<5>, WalkAvx<6>, WalkAvx<7>}};
+
+bool ProcessorHasAvx() {
+#if defined(MURKWELL_AVX_SLOTS)
+    static const bool avx = __builtin_cpu_supports("avx");
+    return avx;
+#else
+    return false;
+#endif
+}
 
 }  // namespace
 
@@ -289,10 +345,12 @@ int RayAccelerator::Intersect(const Mesh& mesh, const Ray& ray, float& hitDistan
     const Query q{mesh, ray, maxDistance, *this, tree_.nodes.data()};
     Nearest nearest;
     for (const std::int32_t f : alwaysTested_) TestCandidate(q, f, *faceNormals.Addr(f), nearest);
-    if (!tree_.nodes.empty() && !kWalks[OctantOf(ray.dir)](q, nearest)) {
+    if (!tree_.nodes.empty() && !kWalks[wideSlots_ ? 1 : 0][OctantOf(ray.dir)](q, nearest)) {
         assert1(__LINE__, "IntersectRay");
         return IntersectRay(mesh, ray, hitDistance, maxDistance, faceNormals);
     }
     if (nearest.found) hitDistance = nearest.best;
     return nearest.found ? 1 : 0;
 }
+
+void RayAccelerator::UseWideSlotTest(bool on) { wideSlots_ = on && ProcessorHasAvx(); }

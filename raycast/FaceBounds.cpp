@@ -82,10 +82,3 @@ FaceReach ConservativeFaceBox(const Point3& c0, const Point3& c1, const Point3& 
     }
     return FaceReach::kBounded;
 }
-
-float RayOriginPad(const Point3& origin) {
-    // The analysis needs about 20u |origin|; the L1 norm bounds the length from above. Computed
-    // in float on every ray: its own few roundings are far inside the margin.
-    const float l1 = std::fabs(origin.x) + std::fabs(origin.y) + std::fabs(origin.z);
-    return l1 * static_cast<float>(64.0 * kUnitRoundoff) + static_cast<float>(kPadFloor);
-}

@@ -8,6 +8,8 @@
 // operations the test performs, with a wide margin. What it does not cover is the rounding that
 // depends on the ray's origin, which the traversal adds per ray (RayOriginPad).
 #pragma once
+#include <cmath>
+
 #include "host/Point3.h"
 #include "raycast/Bvh.h"
 
@@ -23,5 +25,10 @@ enum class FaceReach {
 FaceReach ConservativeFaceBox(const Point3& c0, const Point3& c1, const Point3& c2, const Point3& n, BvhBox& box);
 
 // How far every box must be widened, in addition, for a ray from `origin`: the test's rounding
-// of origin . n and of the hit point grows with the origin's magnitude.
-float RayOriginPad(const Point3& origin);
+// of origin . n and of the hit point grows with the origin's magnitude. The analysis needs about
+// 20u |origin| (u = 2^-24); the L1 norm bounds the length from above. Computed in float on every
+// ray: its own few roundings are far inside the margin.
+inline float RayOriginPad(const Point3& origin) {
+    const float l1 = std::fabs(origin.x) + std::fabs(origin.y) + std::fabs(origin.z);
+    return l1 * (64.0f * 0x1p-24f) + 1e-30f;
+}

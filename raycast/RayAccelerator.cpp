@@ -66,6 +66,7 @@ void RayAccelerator::Build(const Mesh& mesh, const Tab<Point3>& faceNormals, con
     alwaysTested_.shrink_to_fit();
     faceCount_ = faceCount;
     built_ = true;
+    UseWideSlotTest(true);
 }
 
 void RayAccelerator::Release() {
@@ -74,6 +75,7 @@ void RayAccelerator::Release() {
     tree_ = WideBvh{};
     faceCount_ = 0;
     built_ = false;
+    wideSlots_ = false;
 }
 
 bool RayAccelerator::Matches(const Mesh& mesh, const Tab<Point3>& faceNormals) const {

@@ -44,6 +44,12 @@ public:
     int UnboundedFaceCount() const { return static_cast<int>(alwaysTested_.size()); }
     const WideBvh& Tree() const { return tree_; }
 
+    // Whether the walk tests a node's eight slots in one AVX pass (only where the processor has
+    // AVX; a build turns it on there) or in two four-wide passes. Same answers either way; tests
+    // switch it to cover both.
+    void UseWideSlotTest(bool on);
+    bool UsesWideSlotTest() const { return wideSlots_; }
+
     // What a leaf's test reads: its four faces (in the tree's leaf order), one array of four per
     // field, so they load as vectors from one place. Lanes past the last face hold NaN normals.
     struct alignas(64) FaceBlock {
@@ -61,4 +67,5 @@ private:
     WideBvh tree_;
     int faceCount_ = 0;
     bool built_ = false;
+    bool wideSlots_ = false;
 };

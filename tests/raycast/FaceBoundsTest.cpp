@@ -67,52 +67,117 @@ TEST(FaceBounds, BoxesHoldTheFaceWithOnlyARoundingMargin) {
     EXPECT_LT(box.hi[2], 5.0f + 1e-3f);
 }
 
+// Whether the per-face test accepts the ray on the one face of `mesh`, and whether the exact ray
+// point at its distance lies outside the box (widened by the ray's pad) or outside the face.
+struct Probe {
+    bool accepted = false, outsideBox = false, outsideFace = false;
+};
+
+Probe ProbeFace(const Mesh& mesh, const Point3& n, const BvhBox& box, const Ray& ray) {
+    Probe probe;
+    float t = 0.0f;
+    if (!TestFace(mesh, 0, n, ray, 1e6f, false, t)) return probe;
+    probe.accepted = true;
+    probe.outsideBox = !ExactPointInBox(ray, t, box, RayOriginPad(ray.p));
+    // The hit's barycentric weights recomputed in double: outside the exact face?
+    const Point3 c0 = mesh.verts[0], c1 = mesh.verts[1], c2 = mesh.verts[2];
+    const Point3 hit = ray.p + t * ray.dir;
+    const double e1[3] = {double(c1.x) - c0.x, double(c1.y) - c0.y, double(c1.z) - c0.z};
+    const double e2[3] = {double(c2.x) - c0.x, double(c2.y) - c0.y, double(c2.z) - c0.z};
+    const double q[3] = {double(hit.x) - c0.x, double(hit.y) - c0.y, double(hit.z) - c0.z};
+    const auto cross = [](const double* a, const double* b, double* r) {
+        r[0] = a[1] * b[2] - a[2] * b[1];
+        r[1] = a[2] * b[0] - a[0] * b[2];
+        r[2] = a[0] * b[1] - a[1] * b[0];
+    };
+    double m[3], qe2[3], e1q[3];
+    cross(e1, e2, m);
+    cross(q, e2, qe2);
+    cross(e1, q, e1q);
+    const double m2 = m[0] * m[0] + m[1] * m[1] + m[2] * m[2];
+    const double b1 = (qe2[0] * m[0] + qe2[1] * m[1] + qe2[2] * m[2]) / m2;
+    const double b2 = (e1q[0] * m[0] + e1q[1] * m[1] + e1q[2] * m[2]) / m2;
+    probe.outsideFace = b1 < 0.0 || b2 < 0.0 || b1 + b2 > 1.0;
+    return probe;
+}
+
 TEST(FaceBounds, EveryAcceptedHitLiesInTheBoxEvenPastAnEdge) {
-    // Faces from well shaped to very thin, placed off the origin; rays aimed at points on their
-    // edges and corners, nudged outwards by a few ulps, so that the test's rounding decides. Every
-    // hit it accepts must lie in the box; and some accepted hits must lie outside the exact face,
-    // or the case would not test the margin at all.
+    // Faces from well shaped to very thin, in any orientation, placed off the origin; rays aimed
+    // just past their edges and corners, by distances around what the test's rounding allows
+    // there (it grows with the thinness), so that rounding decides whether they are accepted.
+    // Every hit the test accepts must lie in the box; and many accepted hits must lie outside the
+    // exact face, or the case would not test the margin at all.
     std::mt19937 rng(31);
-    std::uniform_real_distribution<float> u(0.0f, 1.0f), nudge(-4e-7f, 4e-7f);
+    std::uniform_real_distribution<float> u(0.0f, 1.0f);
     int accepted = 0, outsideFace = 0, outsideBox = 0;
-    for (int shape = 0; shape < 60; ++shape) {
+    for (int shape = 0; shape < 80; ++shape) {
         const float width = std::pow(10.0f, -4.0f * u(rng));  // thinness from 1 to 10^4
         const Point3 origin{100.0f * u(rng), -50.0f * u(rng), 20.0f * u(rng)};
         const Point3 along = UnitDirection(rng);
         const Point3 side = Normalize(CrossProd(along, UnitDirection(rng)));
-        const Point3 c0 = origin, c1 = origin + 4.0f * along, c2 = origin + 2.0f * along + (4.0f * width) * side;
-        Mesh mesh = MakeTriangleMesh(c0, c1, c2);
-        const Point3 n = NormalOf(c0, c1, c2);
+        const Point3 corners[3] = {origin, origin + 4.0f * along, origin + 2.0f * along + (4.0f * width) * side};
+        const Mesh mesh = MakeTriangleMesh(corners[0], corners[1], corners[2]);
+        const Point3 n = NormalOf(corners[0], corners[1], corners[2]);
         BvhBox box;
-        if (ConservativeFaceBox(c0, c1, c2, n, box) != FaceReach::kBounded) continue;
-        for (int i = 0; i < 400; ++i) {
-            const Point3 corners[3] = {c0, c1, c2};
+        if (ConservativeFaceBox(corners[0], corners[1], corners[2], n, box) != FaceReach::kBounded) continue;
+        const float roundingReach = 6e-8f * 4.0f / width;  // u x thinness x edge, roughly
+        for (int i = 0; i < 300; ++i) {
             const int e = i % 3;
+            const Point3 a = corners[e], b = corners[(e + 1) % 3], other = corners[(e + 2) % 3];
             const float s = (i % 5 == 0) ? 0.0f : u(rng);
-            Point3 target = (1.0f - s) * corners[e] + s * corners[(e + 1) % 3];
-            for (int a = 0; a < 3; ++a) target[a] += nudge(rng) * (std::fabs(target[a]) + 1.0f);
-            // From the front side, at every slant down to nearly grazing.
+            // Outwards across the edge, in the face's plane.
+            Point3 out = Normalize(CrossProd(b - a, n));
+            if (DotProd(out, other - a) > 0.0f) out = -out;
+            const float beyond = roundingReach * std::pow(10.0f, 4.0f * u(rng) - 3.0f);
+            const Point3 target = ((1.0f - s) * a + s * b) + beyond * out;
+            // From the front side, at every slant down to nearly grazing; every other ray from
+            // close to the coordinate origin, where the ray's own pad is almost nothing and the
+            // box's margins must cover the rounding alone.
             Point3 from = UnitDirection(rng);
             if (DotProd(from, n) < 0.0f) from = -from;
-            const Point3 start = target + (1.0f + 30.0f * u(rng)) * from;
-            const Ray ray = MakeRay(start, Normalize(target - start));
-            float t = 0.0f;
-            if (!TestFace(mesh, 0, n, ray, 1000.0f, false, t)) continue;
-            accepted++;
-            const Point3 hit = ray.p + t * ray.dir;
-            // Recomputed in double: outside the exact face?
-            const double e1x = double(c1.x) - c0.x, e1y = double(c1.y) - c0.y, e1z = double(c1.z) - c0.z;
-            const double e2x = double(c2.x) - c0.x, e2y = double(c2.y) - c0.y, e2z = double(c2.z) - c0.z;
-            const double qx = double(hit.x) - c0.x, qy = double(hit.y) - c0.y, qz = double(hit.z) - c0.z;
-            const double mx = e1y * e2z - e1z * e2y, my = e1z * e2x - e1x * e2z, mz = e1x * e2y - e1y * e2x;
-            const double m2 = mx * mx + my * my + mz * mz;
-            const double b1 = ((qy * e2z - qz * e2y) * mx + (qz * e2x - qx * e2z) * my + (qx * e2y - qy * e2x) * mz) / m2;
-            const double b2 = ((e1y * qz - e1z * qy) * mx + (e1z * qx - e1x * qz) * my + (e1x * qy - e1y * qx) * mz) / m2;
-            if (b1 < 0.0 || b2 < 0.0 || b1 + b2 > 1.0) outsideFace++;
-            if (!ExactPointInBox(ray, t, box, RayOriginPad(ray.p))) outsideBox++;
+            Point3 start = target + (1.0f + 30.0f * u(rng)) * from;
+            if (i % 2 == 1) start = 1e-3f * UnitDirection(rng);
+            if (DotProd(target - start, n) >= 0.0f) continue;  // the origin is behind this face
+            const Probe probe = ProbeFace(mesh, n, box, MakeRay(start, Normalize(target - start)));
+            accepted += probe.accepted;
+            outsideFace += probe.outsideFace;
+            outsideBox += probe.outsideBox;
         }
     }
     EXPECT_EQ(outsideBox, 0);
-    EXPECT_GT(accepted, 5000);
-    EXPECT_GT(outsideFace, 50) << "no accepted hit fell outside its face: the margins went untested";
+    EXPECT_GT(accepted, 3000);
+    EXPECT_GT(outsideFace, 300) << "few accepted hits fell outside their face: the margins went untested";
+}
+
+TEST(FaceBounds, EveryAcceptedHitLiesInTheBoxForRaysFromAfar) {
+    // Faces lying exactly in a coordinate plane have boxes of no thickness but for the margins;
+    // rays from far away carry the rounding of their origin into the plane distance, which moves
+    // the hit point off the plane. The ray's own pad must cover that.
+    std::mt19937 rng(32);
+    std::uniform_real_distribution<float> u(0.0f, 1.0f);
+    int accepted = 0, outsideBox = 0;
+    for (int shape = 0; shape < 40; ++shape) {
+        const float z = 0.3f + u(rng);
+        const Point3 c0{u(rng), u(rng), z}, c1{c0.x + 1.0f + u(rng), c0.y, z}, c2{c0.x, c0.y + 1.0f + u(rng), z};
+        const Mesh mesh = MakeTriangleMesh(c0, c1, c2);
+        const Point3 n = NormalOf(c0, c1, c2);
+        BvhBox box;
+        ASSERT_EQ(ConservativeFaceBox(c0, c1, c2, n, box), FaceReach::kBounded);
+        for (int i = 0; i < 200; ++i) {
+            float a = u(rng), b = u(rng);
+            if (a + b > 1.0f) {
+                a = 1.0f - a;
+                b = 1.0f - b;
+            }
+            const Point3 target = ((1.0f - a - b) * c0 + a * c1) + b * c2;
+            Point3 from = UnitDirection(rng);
+            if (from.z < 0.05f) from.z = 0.05f + u(rng);
+            const Point3 start = target + std::pow(10.0f, 2.0f + 2.0f * u(rng)) * Normalize(from);
+            const Probe probe = ProbeFace(mesh, n, box, MakeRay(start, Normalize(target - start)));
+            accepted += probe.accepted;
+            outsideBox += probe.outsideBox;
+        }
+    }
+    EXPECT_EQ(outsideBox, 0);
+    EXPECT_GT(accepted, 4000);
 }

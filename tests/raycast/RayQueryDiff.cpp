@@ -12,6 +12,8 @@ PreparedMesh::PreparedMesh(Mesh m) : mesh(std::move(m)) {
     utility.BuildFaceNormals(mesh);
     utility.vertexNormals.Build(mesh);
     utility.BuildRayAccelerator(mesh);
+    fourWide.Build(mesh, utility.faceNormals);
+    fourWide.UseWideSlotTest(false);
 }
 
 std::uint32_t FloatBits(float v) { return std::bit_cast<std::uint32_t>(v); }
@@ -26,20 +28,22 @@ Ray MakeRay(const Point3& p, const Point3& d) {
 DiffReport CompareQueries(const PreparedMesh& prepared, const std::vector<RayCase>& cases) {
     DiffReport report;
     for (const RayCase& c : cases) {
-        float scanT = -1234.5f, fastT = -1234.5f;
+        float scanT = -1234.5f, fastT = -1234.5f, narrowT = -1234.5f;
         const int scan = IntersectRay(prepared.mesh, c.ray, scanT, c.maxDistance, prepared.Normals());
         const int fast = prepared.Accelerator().Intersect(prepared.mesh, c.ray, fastT, c.maxDistance, prepared.Normals());
+        const int narrow = prepared.fourWide.Intersect(prepared.mesh, c.ray, narrowT, c.maxDistance, prepared.Normals());
         report.rays++;
         if (scan) report.hits++;
-        if (scan != fast || FloatBits(scanT) != FloatBits(fastT)) {
-            if (report.mismatches++ < 4) {
-                char line[320];
-                std::snprintf(line, sizeof line,
-                              "ray p=(%.9g %.9g %.9g) d=(%.9g %.9g %.9g) max=%.9g: scan %d %.9g, accelerated %d %.9g\n",
-                              c.ray.p.x, c.ray.p.y, c.ray.p.z, c.ray.dir.x, c.ray.dir.y, c.ray.dir.z, c.maxDistance,
-                              scan, scanT, fast, fastT);
-                report.firstMismatches += line;
-            }
+        const bool same = scan == fast && FloatBits(scanT) == FloatBits(fastT) && scan == narrow &&
+                          FloatBits(scanT) == FloatBits(narrowT);
+        if (!same && report.mismatches++ < 4) {
+            char line[400];
+            std::snprintf(line, sizeof line,
+                          "ray p=(%.9g %.9g %.9g) d=(%.9g %.9g %.9g) max=%.9g: scan %d %.9g, accelerated %d %.9g, "
+                          "four-wide %d %.9g\n",
+                          c.ray.p.x, c.ray.p.y, c.ray.p.z, c.ray.dir.x, c.ray.dir.y, c.ray.dir.z, c.maxDistance, scan,
+                          scanT, fast, fastT, narrow, narrowT);
+            report.firstMismatches += line;
         }
     }
     return report;

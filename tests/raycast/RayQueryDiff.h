@@ -18,12 +18,13 @@ struct RayCase {
 };
 
 // A mesh with its run tables (face normals, vertex normals, accelerator), built as a run builds
-// them.
+// them, and a second accelerator that always tests node slots four at a time.
 class PreparedMesh {
 public:
     explicit PreparedMesh(Mesh m);
     Mesh mesh;
     GritUtility utility;  // faceNormals, vertexNormals, rayAccelerator
+    RayAccelerator fourWide;
     const Tab<Point3>& Normals() const { return utility.faceNormals; }
     const RayAccelerator& Accelerator() const { return utility.rayAccelerator; }
 };
@@ -35,7 +36,8 @@ struct DiffReport {
     std::string firstMismatches;  // up to a few, described
 };
 
-// Casts every case through both queries and compares the found flag and the distance's bits.
+// Casts every case through the scan and the accelerated query (both slot tests) and compares the
+// found flag and the distance's bits.
 DiffReport CompareQueries(const PreparedMesh& prepared, const std::vector<RayCase>& cases);
 
 // Bits of a float, so +0 and -0 (and every other pair) are told apart.
