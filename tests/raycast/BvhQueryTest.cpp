@@ -2,9 +2,11 @@
 // where rounding, ties and the order of faces matter.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <random>
+#include <thread>
 
 #include "raycast/IntersectRay.h"
 #include "tests/common/TestMeshes.h"
@@ -215,4 +217,31 @@ TEST(AcceleratedQuery, HandlesMeshesWithoutBoundedFaces) {
     // One face: a root with one used slot and three empty ones.
     const PreparedMesh single(MakeTriangleMesh({0, 0, 0}, {1, 0, 0}, {0, 1, 0}));
     ExpectSameAnswers(single, RandomRays(single.mesh, 2000, 14), 50);
+}
+
+TEST(AcceleratedQuery, ThreadsShareOneAcceleratorWithoutChangingAnswers) {
+    // The runs' workers cast rays at the same time through one accelerator, which they only read.
+    const PreparedMesh sphere(MakeBumpySphere(16, 24, {0, 0, 0}, 1.0f));
+    const std::vector<RayCase> cases = RandomRays(sphere.mesh, 1200, 15);
+    std::vector<int> scanHit(cases.size());
+    std::vector<float> scanT(cases.size(), 0.0f);
+    for (size_t i = 0; i < cases.size(); ++i) {
+        scanHit[i] = IntersectRay(sphere.mesh, cases[i].ray, scanT[i], cases[i].maxDistance, sphere.Normals());
+    }
+    std::vector<int> mismatches(4, 0);
+    std::vector<std::thread> threads;
+    for (int w = 0; w < 4; ++w) {
+        threads.emplace_back([&, w] {
+            for (size_t k = 0; k < cases.size(); ++k) {
+                const size_t i = (k + static_cast<size_t>(w) * 300) % cases.size();  // each from elsewhere
+                float t = 0.0f;
+                const int hit = sphere.Accelerator().Intersect(sphere.mesh, cases[i].ray, t, cases[i].maxDistance,
+                                                               sphere.Normals());
+                if (hit != scanHit[i] || (hit && FloatBits(t) != FloatBits(scanT[i]))) mismatches[static_cast<size_t>(w)]++;
+            }
+        });
+    }
+    for (std::thread& t : threads) t.join();
+    EXPECT_EQ(mismatches, std::vector<int>(4, 0));
+    EXPECT_GT(std::count(scanHit.begin(), scanHit.end(), 1), 200);
 }
