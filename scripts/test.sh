@@ -20,5 +20,5 @@ echo "== AddressSanitizer + UndefinedBehaviorSanitizer build"
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   run_suite build-asan "" -DCMAKE_BUILD_TYPE=Debug -DMURKWELL_SANITIZE=ON
 echo "== ThreadSanitizer build (threaded tests)"
-TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
+TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$PWD/tests/tsan.supp" \
   run_suite build-tsan "Thread|Worker|Pool|Run" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMURKWELL_TSAN=ON
