@@ -33,6 +33,12 @@ void RayAccelerator::Build(const Mesh& mesh, const Tab<Point3>& faceNormals, con
                 break;
         }
     }
+    // Leaf slots address faces by position in 29 bits; a mesh beyond that keeps the plain scan.
+    if (boxes.size() >= (std::size_t{1} << 29)) {
+        Release();
+        return;
+    }
+
     // Leaves of exactly four faces (the last one excepted) line up with the blocks.
     BvhConfig treeConfig = config;
     treeConfig.maxLeafSize = 4;
