@@ -13,6 +13,14 @@ using LPTHREAD_START_ROUTINE = DWORD (*)(LPVOID);
 // Directory codes for GetDir.
 constexpr int APP_PLUGCFG_DIR = 9;
 
+// How a run computes, never what it computes: the number of worker threads (0: the run's own
+// default) and whether every ray is cast with the plain scan over all faces. A host whose user
+// can choose these passes them here; they are not settings and are not saved.
+struct RunEngineOptions {
+    int threads = 0;
+    bool reference = false;
+};
+
 class Interface {
 public:
     virtual ~Interface() = default;
@@ -39,6 +47,13 @@ public:
                                DWORD flags = 0, int category = 4000) = 0;
     virtual void DeleteRollupPage(HWND page) = 0;
     virtual void RollupMouseMessage(HWND hDlg, UINT message, WPARAM wParam, LPARAM lParam) = 0;
+
+    // The engine options the host's user chose, read by the plug-in when a run starts. False (the
+    // default) when the host offers none; the plug-in then keeps its own.
+    virtual bool GetEngineOptions(RunEngineOptions& options) {
+        (void)options;
+        return false;
+    }
 };
 
 // The core interface of the host the plug-in runs in (nullptr when no host is installed).

@@ -94,6 +94,13 @@ void ReleaseControls(GritUtility& u) {
 void Generate(GritUtility& u, HWND hWnd) {
     u.ReadControls(hWnd);
     SaveSettings(u.settings);
+    // The host may say how the run computes (threads, plain scan); otherwise the utility keeps
+    // what it has.
+    RunEngineOptions engine;
+    if (Interface* ip = u.Core(); ip && ip->GetEngineOptions(engine)) {
+        u.engine.threads = engine.threads;
+        u.engine.reference = engine.reference;
+    }
     switch (u.settings.algorithm) {
         case ALGORITHM_UV_MAP:
             u.GenerateUvGritMap();

@@ -1,6 +1,9 @@
-// `murkwell bake`: checks everything that can be checked before any work (option ranges, the
-// output's type and folder, the input file, the object), saves the settings as the panel does,
-// then runs the chosen run through the standalone host and reports how it ended.
+// `murkwell bake`: loads the plug-in library, checks everything that can be checked before any
+// work (option ranges, the settings file's values, the output's type and folder, the input file,
+// the object), then plays the user at the plug-in's panel: opens the utility (its page loads the
+// settings file), sets the controls the options name, presses "Generate" and closes the utility
+// (its page saves the settings file). The run happens inside the plug-in, through the standalone
+// host; this reports how it ended.
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
@@ -9,7 +12,6 @@
 #include <vector>
 
 #include "host/MessageBox.h"
-#include "plugin/GritUtility.h"
 #include "settings/GritSettings.h"
 #include "standalone/AtomicFile.h"
 #include "standalone/Cli.h"
@@ -18,6 +20,8 @@
 #include "standalone/Interrupts.h"
 #include "standalone/ObjColourWriter.h"
 #include "standalone/ObjScene.h"
+#include "standalone/PanelSession.h"
+#include "standalone/PluginLibrary.h"
 #include "standalone/PlyWriter.h"
 #include "standalone/ProgressDisplay.h"
 #include "standalone/SceneNodes.h"
@@ -32,6 +36,17 @@ std::string LowerExtension(const std::string& path) {
 }
 
 bool IsMeshExtension(const std::string& ext) { return ext == ".ply" || ext == ".obj"; }
+
+// The panel saves the settings file when it closes and, like the application, does not say
+// whether that worked; the host looks at the file afterwards.
+void WarnIfSettingsNotSaved(std::ostream& err) {
+    const std::string path = SettingsFilePath();
+    std::error_code ec;
+    const auto status = std::filesystem::status(path, ec);
+    const bool writable = !ec && std::filesystem::is_regular_file(status) &&
+                          (status.permissions() & std::filesystem::perms::owner_write) != std::filesystem::perms::none;
+    if (!writable) err << "Murkwell: warning: could not save the settings to " << path << "\n";
+}
 
 std::string NameList(const std::vector<std::string>& names) {
     std::string list;
@@ -65,6 +80,8 @@ int RunBake(const BakeOptions& o, const CliEnvironment& env, std::ostream& out, 
     };
     std::string error;
     if (!CheckOptionRanges(o, error)) return fail(kExitUsage, error);
+    PluginLibrary library;
+    if (!LoadPluginLibrary(PluginPathFor(env), library, error)) return fail(kExitFailed, error);
 
     std::string configDir;
     if (!ResolveConfigDir(o.configDir, env.getenv, configDir, error)) return fail(kExitFailed, error);
@@ -101,6 +118,9 @@ int RunBake(const BakeOptions& o, const CliEnvironment& env, std::ostream& out, 
         return IDOK;
     });
 
+    // What the panel will show once the options are set: the settings file's values with the
+    // options over them. Read here, before the panel opens, so that a refused bake leaves the
+    // settings file as it was.
     GritSettings settings;
     LoadSettings(settings);
     ApplyBakeOptions(o, settings);
@@ -112,9 +132,22 @@ int RunBake(const BakeOptions& o, const CliEnvironment& env, std::ostream& out, 
         settings.algorithm = ALGORITHM_UV_MAP;
     const int algorithm = settings.algorithm;
 
+    // The user at the panel: set the controls, press "Generate", close the utility.
+    auto atThePanel = [&]() {
+        PanelSession panel(library, host);
+        if (!panel.Open(error) || !panel.ApplyOptions(o, error)) return false;
+        host.SetEngineOptions(RunEngineOptions{o.threads.value_or(0), o.reference});
+        const bool pressed = panel.PressGenerate();
+        progress.BreakLine();
+        panel.Close();
+        if (!pressed) error = "the panel's \"Generate\" button did not respond";
+        WarnIfSettingsNotSaved(err);
+        return pressed;
+    };
+
     if (algorithm == ALGORITHM_SPATIAL) {
-        if (!SaveSettings(settings)) err << "Murkwell: warning: could not save the settings to " << SettingsFilePath() << "\n";
-        MessageBoxA(nullptr, "This Grit type is not implemented yet", "Murkwell", MB_OK | MB_ICONINFORMATION);
+        // The panel answers for itself ("This Grit type is not implemented yet").
+        if (!atThePanel()) return fail(kExitFailed, error);
         return kExitFailed;
     }
     if (!CheckOutputKind(algorithm, o.output, error)) {
@@ -158,23 +191,14 @@ int RunBake(const BakeOptions& o, const CliEnvironment& env, std::ostream& out, 
     SceneNode* node = chosen >= 0 ? nodes[static_cast<size_t>(chosen)].get() : nullptr;
     host.SetSelection(node ? std::vector<INode*>{node} : std::vector<INode*>{});
 
-    // As the panel does on "Generate": save the settings, then run.
-    if (!SaveSettings(settings)) err << "Murkwell: warning: could not save the settings to " << SettingsFilePath() << "\n";
-    GritUtility& utility = TheGritUtility();
-    utility.settings = settings;
-    // How the run computes, not what: no settings key, and the result is the same either way.
-    utility.engine.threads = o.threads.value_or(0);
-    utility.engine.reference = o.reference;
     ResetInterrupts();
     // From here on Ctrl-C cancels instead of ending the process, also while the output is
     // written, so no temporary file is left behind.
     std::optional<InterruptScope> interrupts;
     if (env.catchInterrupts) interrupts.emplace();
-    if (algorithm == ALGORITHM_VERTEX_COLORS)
-        utility.BuildVertexGrit();
-    else
-        utility.GenerateUvGritMap();
-    progress.BreakLine();
+    // The engine options (--threads, --reference) say how the run computes, not what: they are
+    // no settings, and the host hands them to the plug-in when the run starts.
+    if (!atThePanel()) return fail(kExitFailed, error);
 
     const bool cancelled = host.CancelSeen();
     auto noOutput = [&]() {

@@ -1,5 +1,5 @@
-// The command-line parser: turns `murkwell bake|info ...` into BakeOptions or an input path and
-// hands them to the commands. Every value is checked here or in CheckOptionRanges before any work.
+// The command-line parser: turns `murkwell bake|info|panel|about ...` into BakeOptions, an input
+// path or a settings directory and hands them to the commands. Every value is checked here or in CheckOptionRanges before any work.
 #include "standalone/Cli.h"
 
 #include <CLI/CLI.hpp>
@@ -131,6 +131,13 @@ int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err, const Cl
         CLI::App* info = app.add_subcommand("info", "describe the objects of an OBJ file as Murkwell reads them");
         info->add_option("INPUT", infoInput, "the OBJ file to read")->required();
 
+        std::string panelConfigDir;
+        CLI::App* panel = app.add_subcommand("panel", "show the plug-in's panel as the settings file leaves it");
+        panel->add_option("--config-dir", panelConfigDir, "settings directory (default $XDG_CONFIG_HOME/murkwell)");
+        std::string aboutConfigDir;
+        CLI::App* about = app.add_subcommand("about", "show the plug-in's About box");
+        about->add_option("--config-dir", aboutConfigDir, "settings directory (default $XDG_CONFIG_HOME/murkwell)");
+
         try {
             app.parse(argc, argv);
         } catch (const CLI::ParseError& e) {
@@ -139,6 +146,8 @@ int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err, const Cl
         }
 
         if (info->parsed()) return RunInfo(infoInput, out, err);
+        if (panel->parsed()) return RunPanel(panelConfigDir, env, out, err);
+        if (about->parsed()) return RunAbout(aboutConfigDir, env, out, err);
         std::string error;
         if (!ConvertBakeArgs(raw, *bake, o, error)) {
             err << "Murkwell: " << error << "\n";

@@ -1,6 +1,7 @@
-// The `murkwell` command line: `bake` runs a grit run on an OBJ file through the standalone host,
-// `info` describes an OBJ file as the host imports it. All of it runs in-process, so tests and
-// other front ends call RunCli directly.
+// The `murkwell` command line: `bake` runs a grit run on an OBJ file through the standalone host
+// and the loaded plug-in's panel, `info` describes an OBJ file as the host imports it, `panel`
+// shows the plug-in's rollup page as the settings file leaves it, `about` shows its About box.
+// All of it runs in-process, so tests and other front ends call RunCli directly.
 #pragma once
 #include <functional>
 #include <optional>
@@ -33,6 +34,9 @@ struct CliEnvironment {
     std::function<void(int)> progressObserver;
     // Seconds for the progress display's times (a steady clock when empty).
     std::function<double()> clock;
+    // The plug-in library when MURKWELL_PLUGIN does not name one; when empty, murkwell-plugin.so
+    // beside the running program.
+    std::string pluginPath;
 
     // The real process: terminals as detected, the environment, Ctrl-C handling, prompts on stderr.
     static CliEnvironment FromProcess();
@@ -41,6 +45,13 @@ struct CliEnvironment {
 int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err, const CliEnvironment& env);
 int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err);
 
-// The two commands, behind the parser.
+// The commands, behind the parser.
 int RunBake(const BakeOptions& options, const CliEnvironment& env, std::ostream& out, std::ostream& err);
 int RunInfo(const std::string& input, std::ostream& out, std::ostream& err);
+// `panel` and `about`; configDir as --config-dir (empty: the default directory).
+int RunPanel(const std::string& configDir, const CliEnvironment& env, std::ostream& out, std::ostream& err);
+int RunAbout(const std::string& configDir, const CliEnvironment& env, std::ostream& out, std::ostream& err);
+
+// The plug-in library a command loads: $MURKWELL_PLUGIN when set, else env.pluginPath, else
+// murkwell-plugin.so beside the running program.
+std::string PluginPathFor(const CliEnvironment& env);

@@ -310,7 +310,7 @@ TEST_F(Bake, SpotCrevicesAreBrighterThanConvexSurface) {
     }
     // The tenth of the covered texels whose faces are most concave against the tenth whose faces
     // are most convex.
-    const GritUtility& utility = TheGritUtility();
+    const GritUtility& utility = PluginUtility();
     std::vector<std::pair<float, std::uint16_t>> samples;  // (concavity, grey) per covered texel
     for (int y = 0; y < 50; ++y)
         for (int x = 0; x < 50; ++x) {

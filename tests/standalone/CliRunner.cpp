@@ -1,6 +1,11 @@
 #include "tests/standalone/CliRunner.h"
 
+#include <gtest/gtest.h>
+
 #include <sstream>
+
+#include "plugin/GritUtility.h"
+#include "standalone/PluginLibrary.h"
 
 CliResult RunMurkwell(const std::vector<std::string>& args, const CliEnvironment& env) {
     std::vector<std::string> storage;
@@ -11,8 +16,23 @@ CliResult RunMurkwell(const std::vector<std::string>& args, const CliEnvironment
     argv.push_back(nullptr);
     std::ostringstream out, err;
     CliResult r;
-    r.code = RunCli(static_cast<int>(storage.size()), argv.data(), out, err, env);
+    // The plug-in library this build made, unless the test names another.
+    CliEnvironment withPlugin = env;
+    if (withPlugin.pluginPath.empty()) withPlugin.pluginPath = MURKWELL_PLUGIN_MODULE;
+    r.code = RunCli(static_cast<int>(storage.size()), argv.data(), out, err, withPlugin);
     r.out = out.str();
     r.err = err.str();
     return r;
+}
+
+GritUtility& PluginUtility() {
+    PluginLibrary library;
+    std::string error;
+    // The same library stays loaded, so this finds the one the command line uses.
+    if (!LoadPluginLibrary(MURKWELL_PLUGIN_MODULE, library, error)) {
+        ADD_FAILURE() << error;
+        return TheGritUtility();
+    }
+    // The descriptor's instance is the library's GritUtility.
+    return *static_cast<GritUtility*>(library.utility);
 }

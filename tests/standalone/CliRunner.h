@@ -11,3 +11,8 @@ struct CliResult {
 };
 
 CliResult RunMurkwell(const std::vector<std::string>& args, const CliEnvironment& env = CliEnvironment{});
+
+// The utility inside the plug-in library that RunMurkwell loads (not this program's own linked
+// copy), reached through the library's class descriptor, to look at the state a bake left.
+class GritUtility;
+GritUtility& PluginUtility();

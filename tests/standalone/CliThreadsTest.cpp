@@ -41,17 +41,17 @@ TEST_F(CliThreads, MapIsTheSameForEveryThreadCountAndForThePlainScan) {
         return ReadWholeFile(dir.Path() / out);
     };
     const std::string one = bake("one.png", {"--threads", "1"});
-    EXPECT_EQ(TheGritUtility().engine.threads, 1);
-    EXPECT_FALSE(TheGritUtility().engine.reference);
+    EXPECT_EQ(PluginUtility().engine.threads, 1);
+    EXPECT_FALSE(PluginUtility().engine.reference);
     ASSERT_GT(one.size(), 1000u);
     EXPECT_EQ(bake("three.png", {"--threads", "3"}), one);
-    EXPECT_EQ(TheGritUtility().engine.threads, 3);
+    EXPECT_EQ(PluginUtility().engine.threads, 3);
     EXPECT_EQ(bake("scan.png", {"--reference", "--threads", "2"}), one);
-    EXPECT_TRUE(TheGritUtility().engine.reference);
+    EXPECT_TRUE(PluginUtility().engine.reference);
     // Without the options: the default engine again, not what the last bake chose.
     EXPECT_EQ(bake("default.png", {}), one);
-    EXPECT_EQ(TheGritUtility().engine.threads, 0);
-    EXPECT_FALSE(TheGritUtility().engine.reference);
+    EXPECT_EQ(PluginUtility().engine.threads, 0);
+    EXPECT_FALSE(PluginUtility().engine.reference);
     // The options are not settings: the settings file knows nothing of them.
     const std::string ini = ReadWholeFile(dir.Path() / "cfg" / "Murkwell.ini");
     EXPECT_EQ(ini.find("thread"), std::string::npos) << ini;
