@@ -12,7 +12,7 @@ PreparedMesh::PreparedMesh(Mesh m) : mesh(std::move(m)) {
     utility.BuildFaceNormals(mesh);
     utility.vertexNormals.Build(mesh);
     utility.BuildRayAccelerator(mesh);
-    fourWide.Build(mesh, utility.faceNormals);
+    fourWide = utility.rayAccelerator;
     fourWide.UseWideSlotTest(false);
 }
 
