@@ -19,14 +19,14 @@
 
 namespace {
 
-struct SetSpec {
+struct RaySetRecipe {
     const char* label;
     const char* mesh;
     FanSamples kind;
     int horizontal, vertical, samples;
 };
 
-const SetSpec kSets[] = {
+const RaySetRecipe kSets[] = {
     {"spot_uv_8x1", "spot.obj", FanSamples::kSurface, 8, 1, 20000},
     {"spot_uv_24x10", "spot.obj", FanSamples::kSurface, 24, 10, 800},
     {"pizza_uv_8x1", "pizza.obj", FanSamples::kSurface, 8, 1, 20000},
@@ -46,9 +46,9 @@ Prepared* Get(int index) {
     static std::map<int, std::unique_ptr<Prepared>> cache;
     auto& slot = cache[index];
     if (!slot) {
-        const SetSpec& spec = kSets[index];
+        const RaySetRecipe& recipe = kSets[index];
         slot = std::make_unique<Prepared>();
-        slot->set = MakeRaySet(spec.mesh, spec.kind, spec.horizontal, spec.vertical, spec.samples);
+        slot->set = MakeRaySet(recipe.mesh, recipe.kind, recipe.horizontal, recipe.vertical, recipe.samples);
         if (slot->set) {
             const size_t faces = static_cast<size_t>(std::max(1, slot->set->mesh.getNumFaces()));
             const size_t wanted = std::clamp<size_t>(20000000 / faces, 20, slot->set->rays.size());

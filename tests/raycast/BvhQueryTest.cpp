@@ -14,12 +14,6 @@
 
 namespace {
 
-void ExpectSameAnswers(const PreparedMesh& prepared, const std::vector<RayCase>& cases, int minHits) {
-    const DiffReport r = CompareQueries(prepared, cases);
-    EXPECT_EQ(r.mismatches, 0) << r.firstMismatches;
-    EXPECT_GE(r.hits, minHits) << "too few hits for the comparison to mean much (" << r.rays << " rays)";
-}
-
 // A closed, bumpy surface: a sphere of `rings` x `segments` quads with its radius varied, so that
 // faces meet at many angles.
 Mesh MakeBumpySphere(int rings, int segments, const Point3& center, float radius) {

@@ -19,12 +19,6 @@ Mesh LoadShared(const std::string& path) {
     return mesh;
 }
 
-void ExpectSameAnswers(const PreparedMesh& prepared, const std::vector<RayCase>& cases, int minHits) {
-    const DiffReport r = CompareQueries(prepared, cases);
-    EXPECT_EQ(r.mismatches, 0) << r.firstMismatches;
-    EXPECT_GE(r.hits, minHits) << r.rays << " rays";
-}
-
 }  // namespace
 
 TEST(AcceleratedQueryRealMesh, MatchesTheScanOnSpot) {

@@ -1,5 +1,7 @@
 #include "tests/raycast/RayQueryDiff.h"
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <bit>
 #include <cmath>
@@ -47,6 +49,12 @@ DiffReport CompareQueries(const PreparedMesh& prepared, const std::vector<RayCas
         }
     }
     return report;
+}
+
+void ExpectSameAnswers(const PreparedMesh& prepared, const std::vector<RayCase>& cases, int minHits) {
+    const DiffReport r = CompareQueries(prepared, cases);
+    EXPECT_EQ(r.mismatches, 0) << r.firstMismatches;
+    EXPECT_GE(r.hits, minHits) << "too few hits for the comparison to mean much (" << r.rays << " rays)";
 }
 
 Point3 UnitDirection(std::mt19937& rng) {

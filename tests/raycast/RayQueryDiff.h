@@ -39,6 +39,8 @@ struct DiffReport {
 // Casts every case through the scan and the accelerated query (both slot tests) and compares the
 // found flag and the distance's bits.
 DiffReport CompareQueries(const PreparedMesh& prepared, const std::vector<RayCase>& cases);
+// Expects no mismatch, and at least minHits hits, so that the comparison means something.
+void ExpectSameAnswers(const PreparedMesh& prepared, const std::vector<RayCase>& cases, int minHits);
 
 // Bits of a float, so +0 and -0 (and every other pair) are told apart.
 std::uint32_t FloatBits(float v);
