@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <limits>
 
+#include "raycast/IntersectRay.h"
+
 struct EmbreeScene::State {
     RTCDevice device = nullptr;
     RTCScene scene = nullptr;
@@ -21,7 +23,7 @@ void FrontFacesOnly(const RTCFilterFunctionNArguments* args) {
         const unsigned face = RTCHitN_primID(args->hit, args->N, i);
         const Point3 d{RTCRayN_dir_x(args->ray, args->N, i), RTCRayN_dir_y(args->ray, args->N, i),
                        RTCRayN_dir_z(args->ray, args->N, i)};
-        if (!(DotProd(d, *normals->Addr(static_cast<int>(face))) <= -9.9999997e-05f)) args->valid[i] = 0;
+        if (!(DotProd(d, *normals->Addr(static_cast<int>(face))) <= kFrontFaceLimit)) args->valid[i] = 0;
     }
 }
 }  // namespace

@@ -26,8 +26,6 @@
 
 namespace {
 
-// The per-face test's front-face limit on d . n; the early rejection below must use the same.
-constexpr float kFrontFaceLimit = -9.9999997e-05f;
 constexpr float kSlack = 1.0f + 0x1p-20f;
 // Each node walks on into one child and leaves at most kBvhWidth - 1 waiting; nodes lie at most
 // kBvhMaxDepth - 1 levels below the root.
