@@ -472,8 +472,10 @@ def main():
           "- Date: %s" % datetime.datetime.now().strftime("%Y-%m-%d %H:%M"),
           "- Machine: %s; %d hardware threads; %s memory" % (cpu_model(), threads_all, memory_total()),
           "- Compiler: %s" % compiler(args.build),
-          "- Load average (1/5/15 min) before: %.2f / %.2f / %.2f; after: %.2f / %.2f / %.2f "
-          "(other work shared the machine during the run when these exceed 0)" % (load_before + load_after),
+          "- Load average (1/5/15 min) before: %.2f / %.2f / %.2f; after: %.2f / %.2f / %.2f. The "
+          "benchmark itself loads 1 (one thread) or %d (all threads); a load above that means other "
+          "work shared the cores, and the all-thread figures and speed-ups are then understated."
+          % (load_before + load_after + (threads_all,)),
           "- Wall time of the whole run: %.1f min" % minutes, "",
           "## Ray throughput", "",
           "Fixed ray sets: the evaluator's own fans on the shared meshes (UV Map fans at random surface "
@@ -492,7 +494,7 @@ def main():
            "throughput) is under %.0f s; otherwise the estimate is shown." % (SCALE, PLAIN_BUDGET_S), ""]
     md += bake_table(results)
     md += ["", "Outputs: the 1-thread and all-thread outputs are %s for every bake; " % (
-        "byte-identical (cmp)" if all_same else "**not** all byte-identical — see the table"),
+        "byte-identical (cmp)" if all_same else "**not** all byte-identical — see the table") +
         ("the plain scan's output equals the accelerated one byte for byte for %s." % ", ".join(
             r["label"] for r in plain_checked) if plain_checked and all(r["plain_same"] for r in plain_checked)
          else "the plain scan vs accelerated comparison: see the table.")]
