@@ -458,6 +458,9 @@ def main():
 
     log("whole bakes ...")
     results = run_bakes(args, sets, threads_all, log)
+    # The start-up every bake pays before reading its mesh: the program, its libraries and the plug-in.
+    with tempfile.TemporaryDirectory(prefix="murkwell-bench-") as config:
+        startup = best_of([os.path.join(args.build, "standalone", "murkwell"), "about", "--config-dir", config])
     load_after = os.getloadavg()
     minutes = (time.time() - started) / 60.0
 
@@ -493,6 +496,8 @@ def main():
            "with a 10 minute limit where its estimate (accelerated bake time × accelerated / plain ray "
            "throughput) is under %.0f s; otherwise the estimate is shown." % (SCALE, PLAIN_BUDGET_S), ""]
     md += bake_table(results)
+    md += ["", "Start-up included in each bake: `murkwell about` (the program, its libraries and the "
+           "plug-in, no mesh) takes %s." % fmt_seconds(startup)]
     md += ["", "Outputs: the 1-thread and all-thread outputs are %s for every bake; " % (
         "byte-identical (cmp)" if all_same else "**not** all byte-identical — see the table") +
         ("the plain scan's output equals the accelerated one byte for byte for %s." % ", ".join(
