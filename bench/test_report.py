@@ -78,6 +78,18 @@ class RayBenchmarkParsing(unittest.TestCase):
         self.assertIn("1.33× (pizza 1024² 8×1)", speed[0])
 
 
+class PlainScanEstimate(unittest.TestCase):
+    def test_start_up_is_left_out_and_threads_share_the_rays(self):
+        # 1.2 s less 0.2 s start-up, plain scan 1000x slower per ray, over 2 threads.
+        self.assertAlmostEqual(report.raw_plain_estimate(1.2, 0.2, 2e6, 2e3, 2), 500.0)
+        self.assertEqual(report.raw_plain_estimate(0.1, 0.2, 2e6, 2e3, 2), 0.0)
+
+    def test_no_estimate_without_a_measurement(self):
+        self.assertIsNone(report.raw_plain_estimate(None, 0.2, 2e6, 2e3, 2))
+        self.assertIsNone(report.raw_plain_estimate(1.0, 0.2, None, 2e3, 2))
+        self.assertIsNone(report.raw_plain_estimate(1.0, 0.2, 2e6, None, 2))
+
+
 class TimeOutput(unittest.TestCase):
     def test_peak_memory_line(self):
         text = "\tUser time (seconds): 0.30\n\tMaximum resident set size (kbytes): 144848\n\tExit status: 0\n"
