@@ -10,6 +10,8 @@ set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 build=build-bench
+# The project's packages plus Embree 3, the benchmark-only comparison.
+MURKWELL_WITH_EMBREE=1 scripts/setup.sh
 
 # No -Werror here: GCC 12 at -O3 reports false maybe-uninitialized/restrict warnings inside
 # libstdc++'s string code; the warning-clean gate is the regular build.
