@@ -41,6 +41,14 @@ void ShowFloat(ISpinnerControl* spin, float value) {
     if (spin) spin->SetValue(value, FALSE);
 }
 
+// A spinner linked to its edit box, with the setting's range and default.
+ISpinnerControl* IntSpinner(HWND hWnd, int spinId, int editId, const SettingSpec<int>& s) {
+    return SetupIntSpinner(hWnd, spinId, editId, s.min, s.max, s.defaultValue);
+}
+ISpinnerControl* FloatSpinner(HWND hWnd, int spinId, int editId, const SettingSpec<float>& s) {
+    return SetupFloatSpinner(hWnd, spinId, editId, s.min, s.max, s.defaultValue, setting::kFloatDragScale);
+}
+
 void InitPanel(GritUtility& u, HWND hWnd) {
     LoadSettings(u.settings);
 
@@ -53,14 +61,14 @@ void InitPanel(GritUtility& u, HWND hWnd) {
     u.noiseSizeEdit = GetICustEdit(GetDlgItem(hWnd, IDC_NOISESIZE_EDIT));
     u.mtlIDEdit = GetICustEdit(GetDlgItem(hWnd, IDC_MTLID_EDIT));
 
-    u.distSpin = SetupFloatSpinner(hWnd, IDC_DIST_SPIN, IDC_DIST_EDIT, 1.0f, 100000.0f, 30.0f, 1.0f);
-    u.horizontalSpreadSpin = SetupIntSpinner(hWnd, IDC_HSPREAD_SPIN, IDC_HSPREAD_EDIT, 0, 24, 8);
-    u.verticalSpreadSpin = SetupIntSpinner(hWnd, IDC_VSPREAD_SPIN, IDC_VSPREAD_EDIT, 0, 10, 1);
-    u.mapWidthSpin = SetupIntSpinner(hWnd, IDC_XSIZ_SPIN, IDC_XSIZ_EDIT, 50, 4096, 200);
-    u.mapHeightSpin = SetupIntSpinner(hWnd, IDC_YSIZ_SPIN, IDC_YSIZ_EDIT, 50, 4096, 200);
-    u.mapChannelSpin = SetupIntSpinner(hWnd, IDC_MAPCHANNEL_SPIN, IDC_MAPCHANNEL_EDIT, 1, 99, 1);
-    u.mtlIDSpin = SetupIntSpinner(hWnd, IDC_MTLID_SPIN, IDC_MTLID_EDIT, 1, 100, 1);
-    u.noiseSizeSpin = SetupFloatSpinner(hWnd, IDC_NOISESIZE_SPIN, IDC_NOISESIZE_EDIT, 0.0f, 100000.0f, 25.0f, 1.0f);
+    u.distSpin = FloatSpinner(hWnd, IDC_DIST_SPIN, IDC_DIST_EDIT, setting::dist);
+    u.horizontalSpreadSpin = IntSpinner(hWnd, IDC_HSPREAD_SPIN, IDC_HSPREAD_EDIT, setting::horizontalSpread);
+    u.verticalSpreadSpin = IntSpinner(hWnd, IDC_VSPREAD_SPIN, IDC_VSPREAD_EDIT, setting::verticalSpread);
+    u.mapWidthSpin = IntSpinner(hWnd, IDC_XSIZ_SPIN, IDC_XSIZ_EDIT, setting::XSiz);
+    u.mapHeightSpin = IntSpinner(hWnd, IDC_YSIZ_SPIN, IDC_YSIZ_EDIT, setting::YSiz);
+    u.mapChannelSpin = IntSpinner(hWnd, IDC_MAPCHANNEL_SPIN, IDC_MAPCHANNEL_EDIT, setting::mapChannel);
+    u.mtlIDSpin = IntSpinner(hWnd, IDC_MTLID_SPIN, IDC_MTLID_EDIT, setting::mtlID);
+    u.noiseSizeSpin = FloatSpinner(hWnd, IDC_NOISESIZE_SPIN, IDC_NOISESIZE_EDIT, setting::noiseSize);
 
     u.WriteControls(hWnd);
     u.UpdateControlStates(hWnd, u.settings.algorithm);

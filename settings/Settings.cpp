@@ -15,27 +15,27 @@ constexpr const char* kFileName = "Murkwell.ini";
 // Float keys are read as text into a buffer of this size and converted with atof.
 constexpr DWORD kFloatTextSize = 80;
 
-int ReadInt(const char* key, int defaultValue, const std::string& path) {
-    return static_cast<int>(GetPrivateProfileIntA(kSection, key, defaultValue, path.c_str()));
+int Read(const SettingSpec<int>& spec, const std::string& path) {
+    return static_cast<int>(GetPrivateProfileIntA(kSection, spec.key, spec.defaultValue, path.c_str()));
 }
 
-float ReadFloat(const char* key, const char* defaultText, const std::string& path) {
+float Read(const SettingSpec<float>& spec, const std::string& path) {
     char text[kFloatTextSize];
-    GetPrivateProfileStringA(kSection, key, defaultText, text, kFloatTextSize, path.c_str());
+    GetPrivateProfileStringA(kSection, spec.key, spec.defaultText, text, kFloatTextSize, path.c_str());
     return static_cast<float>(std::atof(text));
 }
 
-bool WriteInt(const char* key, int value, const std::string& path) {
+bool Write(const SettingSpec<int>& spec, int value, const std::string& path) {
     char text[32];
     std::snprintf(text, sizeof text, "%d", value);
-    return WritePrivateProfileStringA(kSection, key, text, path.c_str()) != FALSE;
+    return WritePrivateProfileStringA(kSection, spec.key, text, path.c_str()) != FALSE;
 }
 
-bool WriteFloat(const char* key, float value, const std::string& path) {
+bool Write(const SettingSpec<float>& spec, float value, const std::string& path) {
     // "%f" of the largest float needs 47 characters; the buffer holds any float.
     char text[64];
     std::snprintf(text, sizeof text, "%f", static_cast<double>(value));
-    return WritePrivateProfileStringA(kSection, key, text, path.c_str()) != FALSE;
+    return WritePrivateProfileStringA(kSection, spec.key, text, path.c_str()) != FALSE;
 }
 
 }  // namespace
@@ -55,19 +55,19 @@ std::string SettingsFilePath() {
 void LoadSettings(GritSettings& settings) {
     const std::string path = SettingsFilePath();
     // Read in a fixed order, with "mtlIDOn" before "mtlID" (the reverse of the save).
-    settings.algorithm = ReadInt("algorithm", ALGORITHM_UV_MAP, path);
-    settings.XSiz = ReadInt("XSiz", 200, path);
-    settings.YSiz = ReadInt("YSiz", 200, path);
-    settings.horizontalSpread = ReadInt("horizontalSpread", 8, path);
-    settings.verticalSpread = ReadInt("verticalSpread", 1, path);
-    settings.mapChannel = ReadInt("mapChannel", 1, path);
-    settings.dist = ReadFloat("dist", "30.0", path);
-    settings.selectedOnly = ReadInt("selectedOnly", 0, path);
-    settings.noiseOn = ReadInt("noiseOn", 0, path);
-    settings.noiseSize = ReadFloat("noiseSize", "25.0", path);
-    settings.mtlIDOn = ReadInt("mtlIDOn", 0, path);
-    settings.mtlID = ReadInt("mtlID", 1, path);
-    settings.addVertexColors = ReadInt("addVertexColors", 0, path);
+    settings.algorithm = Read(setting::algorithm, path);
+    settings.XSiz = Read(setting::XSiz, path);
+    settings.YSiz = Read(setting::YSiz, path);
+    settings.horizontalSpread = Read(setting::horizontalSpread, path);
+    settings.verticalSpread = Read(setting::verticalSpread, path);
+    settings.mapChannel = Read(setting::mapChannel, path);
+    settings.dist = Read(setting::dist, path);
+    settings.selectedOnly = Read(setting::selectedOnly, path);
+    settings.noiseOn = Read(setting::noiseOn, path);
+    settings.noiseSize = Read(setting::noiseSize, path);
+    settings.mtlIDOn = Read(setting::mtlIDOn, path);
+    settings.mtlID = Read(setting::mtlID, path);
+    settings.addVertexColors = Read(setting::addVertexColors, path);
 }
 
 bool SaveSettings(const GritSettings& settings) {
@@ -75,18 +75,18 @@ bool SaveSettings(const GritSettings& settings) {
     // Every key is written even after a failure, so that as much as possible is kept; a fresh
     // file lists the keys in this order.
     bool ok = true;
-    ok &= WriteInt("algorithm", settings.algorithm, path);
-    ok &= WriteInt("XSiz", settings.XSiz, path);
-    ok &= WriteInt("YSiz", settings.YSiz, path);
-    ok &= WriteInt("horizontalSpread", settings.horizontalSpread, path);
-    ok &= WriteInt("verticalSpread", settings.verticalSpread, path);
-    ok &= WriteInt("mapChannel", settings.mapChannel, path);
-    ok &= WriteFloat("dist", settings.dist, path);
-    ok &= WriteInt("selectedOnly", settings.selectedOnly, path);
-    ok &= WriteInt("noiseOn", settings.noiseOn, path);
-    ok &= WriteFloat("noiseSize", settings.noiseSize, path);
-    ok &= WriteInt("mtlID", settings.mtlID, path);
-    ok &= WriteInt("mtlIDOn", settings.mtlIDOn, path);
-    ok &= WriteInt("addVertexColors", settings.addVertexColors, path);
+    ok &= Write(setting::algorithm, settings.algorithm, path);
+    ok &= Write(setting::XSiz, settings.XSiz, path);
+    ok &= Write(setting::YSiz, settings.YSiz, path);
+    ok &= Write(setting::horizontalSpread, settings.horizontalSpread, path);
+    ok &= Write(setting::verticalSpread, settings.verticalSpread, path);
+    ok &= Write(setting::mapChannel, settings.mapChannel, path);
+    ok &= Write(setting::dist, settings.dist, path);
+    ok &= Write(setting::selectedOnly, settings.selectedOnly, path);
+    ok &= Write(setting::noiseOn, settings.noiseOn, path);
+    ok &= Write(setting::noiseSize, settings.noiseSize, path);
+    ok &= Write(setting::mtlID, settings.mtlID, path);
+    ok &= Write(setting::mtlIDOn, settings.mtlIDOn, path);
+    ok &= Write(setting::addVertexColors, settings.addVertexColors, path);
     return ok;
 }

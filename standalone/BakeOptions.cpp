@@ -6,8 +6,6 @@
 
 namespace {
 
-using L = GritSettingLimits;
-
 std::string Num(double v) {
     char buf[32];
     std::snprintf(buf, sizeof buf, "%g", v);
@@ -17,14 +15,16 @@ std::string Num(double v) {
 // `what` = value must lie within [lo, hi]; on failure the error reads "<what> <value> is outside
 // <lo> ... <hi>".
 template <class T>
-bool InRange(T value, T lo, T hi, const std::string& what, std::string& error) {
-    if (value >= lo && value <= hi) return true;
-    error = what + " " + Num(static_cast<double>(value)) + " is outside the range " + Num(static_cast<double>(lo)) +
-            " ... " + Num(static_cast<double>(hi));
+bool InRange(T value, const SettingSpec<T>& range, const std::string& what, std::string& error) {
+    if (value >= range.min && value <= range.max) return true;
+    error = what + " " + Num(static_cast<double>(value)) + " is outside the range " + RangeText(range);
     return false;
 }
 
 }  // namespace
+
+std::string RangeText(const SettingSpec<int>& range) { return Num(range.min) + " ... " + Num(range.max); }
+std::string RangeText(const SettingSpec<float>& range) { return Num(range.min) + " ... " + Num(range.max); }
 
 bool ParseIntText(const std::string& text, int& value) {
     const char* b = text.data();
@@ -60,29 +60,29 @@ bool ParseModeText(const std::string& text, int& algorithm) {
 }
 
 bool CheckOptionRanges(const BakeOptions& o, std::string& error) {
-    if (o.size && (!InRange(o.size->first, L::XSizMin, L::XSizMax, "--size: the width", error) ||
-                   !InRange(o.size->second, L::YSizMin, L::YSizMax, "--size: the height", error)))
+    if (o.size && (!InRange(o.size->first, setting::XSiz, "--size: the width", error) ||
+                   !InRange(o.size->second, setting::YSiz, "--size: the height", error)))
         return false;
     if (o.spread &&
-        (!InRange(o.spread->first, L::horizontalSpreadMin, L::horizontalSpreadMax, "--spread: the horizontal spread", error) ||
-         !InRange(o.spread->second, L::verticalSpreadMin, L::verticalSpreadMax, "--spread: the vertical spread", error)))
+        (!InRange(o.spread->first, setting::horizontalSpread, "--spread: the horizontal spread", error) ||
+         !InRange(o.spread->second, setting::verticalSpread, "--spread: the vertical spread", error)))
         return false;
-    if (o.dist && !InRange(*o.dist, L::distMin, L::distMax, "--dist", error)) return false;
-    if (o.channel && !InRange(*o.channel, L::mapChannelMin, L::mapChannelMax, "--channel", error)) return false;
-    if (o.noiseSize && !InRange(*o.noiseSize, L::noiseSizeMin, L::noiseSizeMax, "--noise", error)) return false;
-    if (o.mtlID && !InRange(*o.mtlID, L::mtlIDMin, L::mtlIDMax, "--mtl-id", error)) return false;
+    if (o.dist && !InRange(*o.dist, setting::dist, "--dist", error)) return false;
+    if (o.channel && !InRange(*o.channel, setting::mapChannel, "--channel", error)) return false;
+    if (o.noiseSize && !InRange(*o.noiseSize, setting::noiseSize, "--noise", error)) return false;
+    if (o.mtlID && !InRange(*o.mtlID, setting::mtlID, "--mtl-id", error)) return false;
     return true;
 }
 
 bool CheckSettingsRanges(const GritSettings& s, std::string& error) {
-    return InRange(s.XSiz, L::XSizMin, L::XSizMax, "XSiz", error) &&
-           InRange(s.YSiz, L::YSizMin, L::YSizMax, "YSiz", error) &&
-           InRange(s.horizontalSpread, L::horizontalSpreadMin, L::horizontalSpreadMax, "horizontalSpread", error) &&
-           InRange(s.verticalSpread, L::verticalSpreadMin, L::verticalSpreadMax, "verticalSpread", error) &&
-           InRange(s.mapChannel, L::mapChannelMin, L::mapChannelMax, "mapChannel", error) &&
-           InRange(s.dist, L::distMin, L::distMax, "dist", error) &&
-           InRange(s.noiseSize, L::noiseSizeMin, L::noiseSizeMax, "noiseSize", error) &&
-           InRange(s.mtlID, L::mtlIDMin, L::mtlIDMax, "mtlID", error);
+    return InRange(s.XSiz, setting::XSiz, setting::XSiz.key, error) &&
+           InRange(s.YSiz, setting::YSiz, setting::YSiz.key, error) &&
+           InRange(s.horizontalSpread, setting::horizontalSpread, setting::horizontalSpread.key, error) &&
+           InRange(s.verticalSpread, setting::verticalSpread, setting::verticalSpread.key, error) &&
+           InRange(s.mapChannel, setting::mapChannel, setting::mapChannel.key, error) &&
+           InRange(s.dist, setting::dist, setting::dist.key, error) &&
+           InRange(s.noiseSize, setting::noiseSize, setting::noiseSize.key, error) &&
+           InRange(s.mtlID, setting::mtlID, setting::mtlID.key, error);
 }
 
 void ApplyBakeOptions(const BakeOptions& o, GritSettings& s) {

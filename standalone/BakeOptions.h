@@ -37,6 +37,10 @@ bool ParsePairText(const std::string& text, int& a, int& b);  // "AxB" (or "AXB"
 // "uv", "vertex", "spatial" -> the algorithm identifier.
 bool ParseModeText(const std::string& text, int& algorithm);
 
+// A setting's range as the messages and the help show it: "50 ... 4096".
+std::string RangeText(const SettingSpec<int>& range);
+std::string RangeText(const SettingSpec<float>& range);
+
 // Checks every given value against the panel's ranges; the error names the option and the range.
 bool CheckOptionRanges(const BakeOptions& options, std::string& error);
 

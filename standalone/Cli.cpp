@@ -103,15 +103,16 @@ int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err, const Cl
         bake->add_option("INPUT", o.input, "the OBJ file to read")->required();
         bake->add_option("-o,--output", o.output, "the file to write: an image (uv) or .ply/.obj (vertex)")->required();
         bake->add_option("--mode", raw.mode, "uv (a grey map), vertex (vertex colours) or spatial");
-        bake->add_option("--size", raw.size, "map size WxH in texels (50 ... 4096 each)");
-        bake->add_option("--dist", raw.dist, "ray length in the mesh's units (1 ... 100000)");
-        bake->add_option("--spread", raw.spread, "rays per ring x rings, HxV (0 ... 24 x 0 ... 10)");
-        bake->add_option("--channel", raw.channel, "map channel of the texture coordinates (1 ... 99)");
+        bake->add_option("--size", raw.size, "map size WxH in texels (" + RangeText(setting::XSiz) + " each)");
+        bake->add_option("--dist", raw.dist, "ray length in the mesh's units (" + RangeText(setting::dist) + ")");
+        bake->add_option("--spread", raw.spread, "rays per ring x rings, HxV (" + RangeText(setting::horizontalSpread) + " x " +
+                                               RangeText(setting::verticalSpread) + ")");
+        bake->add_option("--channel", raw.channel, "map channel of the texture coordinates (" + RangeText(setting::mapChannel) + ")");
         auto* sel = bake->add_flag("--selected-only")->description("only the selected faces (see --select-group)");
         auto* nosel = bake->add_flag("--no-selected-only")->description("all faces");
-        auto* noise = bake->add_option("--noise", raw.noise, "modulate by 3-D noise of this size (0 ... 100000)");
+        auto* noise = bake->add_option("--noise", raw.noise, "modulate by 3-D noise of this size (" + RangeText(setting::noiseSize) + ")");
         auto* nonoise = bake->add_flag("--no-noise")->description("no noise");
-        auto* mtl = bake->add_option("--mtl-id", raw.mtlId, "only faces of this material ID (1 ... 100)");
+        auto* mtl = bake->add_option("--mtl-id", raw.mtlId, "only faces of this material ID (" + RangeText(setting::mtlID) + ")");
         auto* nomtl = bake->add_flag("--no-mtl-id")->description("faces of every material");
         auto* acc = bake->add_flag("--accumulate")->description("vertex mode: multiply the existing vertex colours");
         auto* rep = bake->add_flag("--replace")->description("vertex mode: replace the vertex colours");
