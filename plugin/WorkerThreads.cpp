@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <exception>
+#include <memory>
 #include <mutex>
 #include <new>
 #include <thread>
@@ -69,30 +70,14 @@ private:
     std::exception_ptr error_;
 };
 
-// Asks control.stop at most once per kPhasePollInterval.
-class StopPoll {
-public:
-    explicit StopPoll(const PhaseControl& control) : control_(control), last_(std::chrono::steady_clock::now()) {}
-    bool Due() const { return control_.stop && std::chrono::steady_clock::now() - last_ >= kPhasePollInterval; }
-    bool Ask() {
-        last_ = std::chrono::steady_clock::now();
-        return control_.stop();
-    }
-
-private:
-    const PhaseControl& control_;
-    std::chrono::steady_clock::time_point last_;
-};
-
 bool RunPhaseImpl(const PhaseControl& control, std::int64_t chunkCount, const std::function<void(std::int64_t)>& work,
                   const std::function<bool()>* foreground) {
     PhaseChunks chunks(std::max<std::int64_t>(chunkCount, 0), work);
-    StopPoll poll(control);
     bool stopped = false;
     const auto askStop = [&] {
-        if (!poll.Due()) return;
+        if (!control.stop) return;
         try {
-            if (poll.Ask()) {
+            if (control.stop()) {
                 stopped = true;
                 chunks.Halt();
             }
@@ -132,6 +117,28 @@ bool RunPhaseImpl(const PhaseControl& control, std::int64_t chunkCount, const st
     if (const std::exception_ptr error = chunks.Error()) std::rethrow_exception(error);
     return !stopped;
 }
+
+}  // namespace
+
+std::function<bool()> ThrottledStop(std::function<bool()> ask, std::chrono::steady_clock::duration interval) {
+    struct State {
+        std::function<bool()> ask;
+        std::chrono::steady_clock::duration interval;
+        std::chrono::steady_clock::time_point next;
+        bool stopped = false;
+    };
+    auto state = std::make_shared<State>(State{std::move(ask), interval, std::chrono::steady_clock::now() + interval});
+    return [state] {
+        if (state->stopped || !state->ask) return state->stopped;
+        const auto now = std::chrono::steady_clock::now();
+        if (now < state->next) return false;
+        state->next = now + state->interval;
+        state->stopped = state->ask();
+        return state->stopped;
+    };
+}
+
+namespace {
 
 std::mutex g_rayHookMutex;
 std::function<bool(int)> g_rayHook;

@@ -15,14 +15,23 @@
 int RunWorkerThreads(int requested, long long workItems);
 
 // How one phase of a run may use threads. `threads` is the most it uses, the calling thread
-// included. `stop`, when set, is asked on the calling thread only (it may call the host), between
-// the chunks that thread works on, once kPhasePollInterval has passed since the phase began or
-// since the last time it was asked; when it answers true the phase starts no further chunk.
+// included. `stop`, when set, is asked on the calling thread only (so it may call the host),
+// before each chunk that thread takes; when it answers true the phase starts no further chunk.
+// It is asked often: a stop that asks the host goes through ThrottledStop.
 struct PhaseControl {
     int threads = 1;
     std::function<bool()> stop;
 };
+
+// How often a run's preparation asks the host whether the user has cancelled.
 inline constexpr std::chrono::milliseconds kPhasePollInterval{100};
+
+// A stop for PhaseControl that asks `ask` (the host) at most once per `interval`, the first time
+// one interval after it was made, and keeps answering true once `ask` has. Short preparations
+// therefore never ask at all; long ones see a cancel within about one interval, across all their
+// phases.
+std::function<bool()> ThrottledStop(std::function<bool()> ask,
+                                    std::chrono::steady_clock::duration interval = kPhasePollInterval);
 
 // Runs work(chunk) once for every chunk 0 ... chunkCount - 1 on up to control.threads threads:
 // the calling thread and helpers it starts and joins, each taking the next chunk not yet taken.

@@ -223,10 +223,10 @@ void RunUvGritMap(GritUtility& u, Interface* core) {
     const Mesh& mesh = triObject->GetMesh();
     resources.StartProgress();
     u.cancelRequested.store(0);
-    const PhaseControl prep{u.engine.threads, [&u, core] {
+    const PhaseControl prep{u.engine.threads, ThrottledStop([&u, core] {
                                 if (core->GetCancel()) u.cancelRequested.store(1);
                                 return u.cancelRequested.load() != 0;
-                            }};
+                            })};
     bool prepared = u.BuildFaceNormals(mesh, prep);
     if (prepared) BuildRayQuery(u, mesh);
     prepared = prepared && RasterizeChannel(u, *core, mesh, prep);

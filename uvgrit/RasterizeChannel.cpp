@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <chrono>
 #include <cstdint>
 #include <vector>
 
@@ -12,7 +11,7 @@
 
 namespace {
 constexpr std::int64_t kFacesPerChunk = 8192;
-// Faces a band looks at between two tests of the cancel flag.
+// Faces a band looks at, or the run's thread follows, between two tests for a cancel.
 constexpr int kFacesBetweenCancelTests = 4096;
 
 // What the run does with a face, and where the face lies on the grid. Map sides are at most
@@ -103,7 +102,6 @@ bool RasterizeChannel(GritUtility& u, Interface& core, const Mesh& mesh, const P
     // The run's own part: the faces in index order, with the progress display following them and
     // their debug lines, then the cancel query now and then.
     const auto followFaces = [&] {
-        auto lastPoll = std::chrono::steady_clock::now();
         for (int i = 0; i < faceCount; ++i) {
             core.ProgressUpdate(static_cast<int>(100LL * i / faceCount), TRUE, nullptr);
             const PlacedFace& p = placed[static_cast<std::size_t>(i)];
@@ -112,12 +110,9 @@ bool RasterizeChannel(GritUtility& u, Interface& core, const Mesh& mesh, const P
             } else if (p.fate == FaceFate::kFilled || p.fate == FaceFate::kNoArea) {
                 PrintTexelTriangle(p.Triangle(), i);
             }
-            if (control.stop && std::chrono::steady_clock::now() - lastPoll >= kPhasePollInterval) {
-                lastPoll = std::chrono::steady_clock::now();
-                if (control.stop()) {
-                    cancelled.store(true);
-                    return false;
-                }
+            if (control.stop && i % kFacesBetweenCancelTests == 0 && control.stop()) {
+                cancelled.store(true);
+                return false;
             }
         }
         return true;

@@ -171,10 +171,10 @@ void RunVertexGrit(GritUtility& utility) {
     // The preparation, on the run's threads; when it takes long the host is asked for a cancel
     // now and then, which ends the run as a cancel of the workers does.
     bool cancelled = false;
-    const PhaseControl prep{utility.engine.threads, [&] {
+    const PhaseControl prep{utility.engine.threads, ThrottledStop([&] {
                                 cancelled = cancelled || ip->GetCancel();
                                 return cancelled;
-                            }};
+                            })};
     bool prepared = utility.BuildFaceNormals(mesh, prep);
     if (prepared) {
         try {
