@@ -24,7 +24,7 @@ void SumFaceValues(const Mesh& mesh, const float* faceValues, bool selectedOnly,
         return;
     }
     const int used = RunWorkerThreads(threads, ChunkCount(tableCount, kMinRecordsPerChunk));
-    const std::int64_t chunks = used > 1 ? std::min<std::int64_t>(2 * used, tableCount) : 1;
+    const std::int64_t chunks = used;
     RunPhase({used, {}}, chunks, [&](std::int64_t chunk) {
         const DWORD first = static_cast<DWORD>(tableCount * chunk / chunks);
         const DWORD last = static_cast<DWORD>(tableCount * (chunk + 1) / chunks);
