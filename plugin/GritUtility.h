@@ -16,6 +16,7 @@
 #include "host/Ray.h"
 #include "host/Tab.h"
 #include "host/UtilityObj.h"
+#include "plugin/WorkerThreads.h"
 #include "raycast/RayAccelerator.h"
 #include "raycast/VertexNormalTable.h"
 #include "settings/GritSettings.h"
@@ -44,8 +45,12 @@ public:
     Interface* Core() const { return coreInterface ? coreInterface : GetCOREInterface(); }
 
     // ---- Mesh preparation and the evaluator (raycast/) ----
-    // faceNormals[i] = normalise((c1 - c0) x (c2 - c1)) for every face.
+    // faceNormals[i] = normalise((c1 - c0) x (c2 - c1)) for every face, on the threads the
+    // engine options allow.
     void BuildFaceNormals(const Mesh& mesh);
+    // The same on the threads `control` allows; false when control.stop ended it early (the
+    // table is then incomplete).
+    bool BuildFaceNormals(const Mesh& mesh, const PhaseControl& control);
     // Grit value of one sample: 0 <= value < 1.
     float EvaluateGrit(const Mesh& mesh, int faceIndex, const Point3& weights, Ray* rayBuffer);
     // The ray query the evaluator casts with: the accelerated query when it is built for this
@@ -73,24 +78,15 @@ public:
     void GenerateUvGritMap();
     void RasterizeUvFace(BArray<TexelRecord>& grid, Point3 a, Point3 b, Point3 c, int faceIndex);
     void DrawMarkerLine(int x0, int y0, int x1, int y1, BArray<TexelRecord>& grid, const Point3& marker);
-    int TexelWorker(const Mesh& mesh, BArray<TexelRecord>& texelGrid, BArray<float>& valueGrid, int evenRows);
+    // One texel worker: takes the next row nobody has taken from `rows` until none is left,
+    // starts each row from that row's generator state, evaluates its covered texels into
+    // valueGrid (each row is written by the one worker that took it, so without a lock) and
+    // raises progressPercent as it starts rows. Returns 1 when the rows ran out, 0 when it stopped
+    // on a cancel or could not get its ray buffer (then texelWorkerFailed is set).
+    int TexelWorker(const Mesh& mesh, BArray<TexelRecord>& texelGrid, BArray<float>& valueGrid, TexelRowQueue& rows);
     void RepairSpeckles();
     void DilateCoverage();
     void WriteGritBitmap();
-    // Which rows one texel worker visits (firstRow, firstRow + rowStep, ...), whether it
-    // publishes progressPercent, and the done flag it raises when it stops. With a queue the
-    // worker instead takes the next free row from it, starts each row from that row's generator
-    // state, and only raises progressPercent (the run resets it).
-    struct TexelRowPlan {
-        int firstRow = 0;
-        int rowStep = 2;
-        bool publishesProgress = false;
-        std::atomic<int>* doneFlag = nullptr;
-        TexelRowQueue* queue = nullptr;
-    };
-    // The worker loop behind TexelWorker: 1 when all its rows were visited, 0 when it stopped on a
-    // cancel or could not get its ray buffer (then it has already raised its done flag).
-    int TexelRows(const Mesh& mesh, BArray<TexelRecord>& texelGrid, BArray<float>& valueGrid, const TexelRowPlan& plan);
     // Raises a worker's done flag and wakes the run's wait. The last thing a worker does: once
     // the flag is up the run may end.
     void RaiseTexelWorkerDone(std::atomic<int>& doneFlag);
@@ -103,6 +99,7 @@ public:
     // ---- Vertex Colors run (vertexgrit/) ----
     void BuildVertexGrit();
     void ProcessVertexJob(WorkerJob* job);
+    std::atomic<int> vertexWorkerFailed{0};  // a vertex worker could not get its ray buffer
 
     // ---- Panel (plugin/) ----
     // The dialog procedures of the rollup page and the About box; both work on TheGritUtility().
@@ -125,8 +122,6 @@ public:
     BArray<float> gritValues;
     CRITICAL_SECTION workLock;
     std::atomic<int> cancelRequested{0};
-    std::atomic<int> evenRowsDone{0};
-    std::atomic<int> oddRowsDone{0};
     int progressPercent = 0;
     Tab<Point3> faceNormals;
     VertexNormalTable vertexNormals;

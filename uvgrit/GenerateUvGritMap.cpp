@@ -2,8 +2,10 @@
 // are rasterised into the texel grid, worker threads (one per hardware thread unless the engine
 // options choose) evaluate every covered texel while this thread drives the host's progress bar
 // and cancel button, two finishing passes clean the value grid, and the grid is written as a
-// 16-bit grey bitmap to a file the user picks. The map is the same, byte for byte, for every
-// number of workers.
+// 16-bit grey bitmap to a file the user picks. The phases before and after the workers share
+// their work out over the same threads. The map is the same, byte for byte, for every number of
+// threads.
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -16,6 +18,7 @@
 #include "host/MessageBox.h"
 #include "plugin/GritUtility.h"
 #include "plugin/WorkerThreads.h"
+#include "uvgrit/RasterizeChannel.h"
 #include "uvgrit/TexelRowStates.h"
 #include "uvgrit/TexelWorkers.h"
 
@@ -26,6 +29,7 @@ constexpr const char* kProgressTitle = "Building Grit Map";
 constexpr int kLargestMapSide = 65535;
 constexpr unsigned kWorkerStackSize = 8192;
 constexpr auto kPollInterval = std::chrono::milliseconds(500);
+constexpr std::int64_t kColumnsPerChunk = 16;
 
 DWORD IgnoreProgress(LPVOID) { return 0; }
 
@@ -109,48 +113,18 @@ bool ResetUvGrids(GritUtility& u, int width, int height) {
         ShowCheckFailure(text);
         return false;
     }
-    u.texels.SetAll(TexelRecord{});
-    u.gritValues.SetAll(0.0f);
-    return true;
-}
-
-// A face is rasterised only when its map face exists and names map vertices of the channel, and
-// its corners name vertices of the mesh (the workers read them for the noise point). The run
-// cannot assume this of every mesh it is handed; a face that fails is left out.
-bool FaceHasUsableMapping(const Mesh& mesh, int face, const TVFace* mapFaces, int mapFaceCount, int mapVertCount) {
-    if (face >= mapFaceCount) return false;
-    const TVFace& tf = mapFaces[face];
-    const DWORD mapVerts = static_cast<DWORD>(mapVertCount);
-    if (tf.t[0] >= mapVerts || tf.t[1] >= mapVerts || tf.t[2] >= mapVerts) return false;
-    const Face& f = mesh.faces[static_cast<std::size_t>(face)];
-    const DWORD verts = static_cast<DWORD>(mesh.getNumVerts());
-    return f.v[0] < verts && f.v[1] < verts && f.v[2] < verts;
-}
-
-// Every face that passes the filters goes into the texel grid, in index order, with the
-// progress display following the faces.
-void RasterizeChannel(GritUtility& u, Interface* core, const Mesh& mesh) {
-    const int channel = u.settings.mapChannel;
-    const int mapVertCount = mesh.getNumMapVerts(channel);
-    if (mapVertCount < 1) return;  // no texture coordinates: an all-uncovered grid
-    const Point3* mapVerts = mesh.mapVerts(channel);
-    const TVFace* mapFaces = mesh.mapFaces(channel);
-    const int mapFaceCount = mapFaces ? mesh.getNumMapFaces(channel) : 0;
-    if (!mapVerts) return;
-
-    const int faceCount = mesh.getNumFaces();
-    for (int i = 0; i < faceCount; ++i) {
-        core->ProgressUpdate(static_cast<int>(100LL * i / faceCount), TRUE, nullptr);
-        if (u.settings.selectedOnly != 0 && !mesh.FaceSel()[i]) continue;
-        const int mtlID = mesh.faces[static_cast<std::size_t>(i)].getMatID() + 1;
-        if (u.settings.mtlIDOn != 0 && mtlID != u.settings.mtlID) {
-            DebugPrint("Face %d not included - mtlID %d\n", i, mtlID);
-            continue;
+    // The grids are stored by columns: the threads clear whole columns each.
+    const std::int64_t chunks = ChunkCount(width, kColumnsPerChunk);
+    RunPhase({RunWorkerThreads(u.engine.threads, chunks), {}}, chunks, [&](std::int64_t chunk) {
+        const unsigned end = static_cast<unsigned>(std::min<std::int64_t>((chunk + 1) * kColumnsPerChunk, width));
+        for (unsigned x = static_cast<unsigned>(chunk * kColumnsPerChunk); x < end; ++x) {
+            for (unsigned y = 0; y < static_cast<unsigned>(height); ++y) {
+                u.texels.At(x, y) = TexelRecord{};
+                u.gritValues.At(x, y) = 0.0f;
+            }
         }
-        if (!FaceHasUsableMapping(mesh, i, mapFaces, mapFaceCount, mapVertCount)) continue;
-        const TVFace& tf = mapFaces[i];
-        u.RasterizeUvFace(u.texels, mapVerts[tf.t[0]], mapVerts[tf.t[1]], mapVerts[tf.t[2]], i);
-    }
+    });
+    return true;
 }
 
 // The accelerated ray query for this mesh. Without memory for it the run casts with the plain
@@ -208,7 +182,7 @@ std::exception_ptr WaitForTexelWorkers(GritUtility& u, Interface* core, const Wo
             }
         }
         // A worker that could not get its ray buffer has stopped: the map cannot be complete,
-        // so the other one is stopped too.
+        // so the others are stopped too.
         if (u.texelWorkerFailed.load() != 0) u.cancelRequested.store(1);
         LeaveCriticalSection(&u.workLock);
     }
@@ -243,48 +217,55 @@ void RunUvGritMap(GritUtility& u, Interface* core) {
         return;
     }
 
-    // Progress display, face normals, coverage, vertex normals.
+    // Progress display, face normals, coverage, vertex normals and the rows' generator states, on
+    // the run's threads. A long preparation asks the host for a cancel now and then; a cancel
+    // there ends the run as one before the workers' first texel does.
     const Mesh& mesh = triObject->GetMesh();
     resources.StartProgress();
-    u.BuildFaceNormals(mesh);
-    BuildRayQuery(u, mesh);
-    RasterizeChannel(u, core, mesh);
-    u.vertexNormals.Build(mesh);
+    u.cancelRequested.store(0);
+    const PhaseControl prep{u.engine.threads, ThrottledStop([&u, core] {
+                                if (core->GetCancel()) u.cancelRequested.store(1);
+                                return u.cancelRequested.load() != 0;
+                            })};
+    bool prepared = u.BuildFaceNormals(mesh, prep);
+    if (prepared) BuildRayQuery(u, mesh);
+    prepared = prepared && RasterizeChannel(u, *core, mesh, prep);
+    prepared = prepared && u.vertexNormals.Build(mesh, prep);
 
     // The rows the workers share, each with the generator state it starts from.
     const int height = static_cast<int>(u.texels.RowCount());
     TexelRowQueue rows;
-    rows.rowStartStates = TexelRowStartStates(u.texels, mesh.getNumFaces());
-    const int workerCount = RunWorkerThreads(u.engine.threads, height);
+    if (prepared) rows.rowStartStates = TexelRowStartStates(u.texels, mesh.getNumFaces(), u.engine.threads);
+    const int workerCount = prepared ? RunWorkerThreads(u.engine.threads, height) : 0;
     WorkerDoneFlags done(workerCount);
-    std::vector<TexelQueueStart> starts(static_cast<std::size_t>(workerCount));
+    std::vector<TexelWorkerStart> starts(static_cast<std::size_t>(workerCount));
     for (int i = 0; i < workerCount; ++i) starts[static_cast<std::size_t>(i)] = {&u, &mesh, &rows, &done[i]};
 
     // The lock, the flags, the start time and the workers.
     resources.InitLock();
-    u.cancelRequested.store(0);
-    u.evenRowsDone.store(0);
-    u.oddRowsDone.store(0);
     u.texelWorkerFailed.store(0);
     u.progressPercent = 0;
     const std::int64_t startTime = HostTime();
 
     bool startFailed = false;
     for (int i = 0; i < workerCount; ++i) {
-        if (BeginThread(TexelQueueThread, kWorkerStackSize, &starts[static_cast<std::size_t>(i)]) != BEGINTHREAD_FAILED)
-            continue;
+        std::uintptr_t handle = BEGINTHREAD_FAILED;
+        try {
+            handle = BeginThread(TexelWorkerThread, kWorkerStackSize, &starts[static_cast<std::size_t>(i)]);
+        } catch (...) {
+            // A start that throws has started nothing, as one that fails.
+        }
+        if (handle != BEGINTHREAD_FAILED) continue;
         // The workers not started have nothing to wait for; those that run are stopped and
-        // waited for below.
+        // waited for below, while the rows, the flags and the start records they use stay.
         startFailed = true;
         for (int j = i; j < workerCount; ++j) done[j].store(1);
-        if (i > 0) u.cancelRequested.store(1);
+        u.cancelRequested.store(1);
         break;
     }
 
     // Poll until every worker is done; then the lock goes.
     const std::exception_ptr hostError = WaitForTexelWorkers(u, core, done);
-    u.evenRowsDone.store(1);
-    u.oddRowsDone.store(1);
     resources.DeleteLock();
     if (hostError) std::rethrow_exception(hostError);
 

@@ -91,90 +91,61 @@ TexelRecord MarkerRecord(const Point3& marker) {
     return r;
 }
 
-void GritUtility::RasterizeUvFace(BArray<TexelRecord>& grid, Point3 a, Point3 b, Point3 c, int faceIndex) {
-    if (!InAcceptedUvRange(a) || !InAcceptedUvRange(b) || !InAcceptedUvRange(c)) return;
+int TexelTriangle::RowMin() const { return std::min({yA, yB, yC}); }
+int TexelTriangle::RowMax() const { return std::max({yA, yB, yC}); }
 
-    const int width = static_cast<int>(std::min<unsigned>(grid.ColumnCount(), INT_MAX));
-    const int height = static_cast<int>(std::min<unsigned>(grid.RowCount(), INT_MAX));
-    if (width < 1 || height < 1) return;  // an empty grid has no cell to cover
+bool PlaceOnTexelGrid(int width, int height, Point3 a, Point3 b, Point3 c, TexelTriangle& t) {
+    if (!InAcceptedUvRange(a) || !InAcceptedUvRange(b) || !InAcceptedUvRange(c)) return false;
+    if (width < 1 || height < 1) return false;  // an empty grid has no cell to cover
 
     WrapToUnit(a);
     WrapToUnit(b);
     WrapToUnit(c);
 
-    int xA = TexelColumn(a.x, width), yA = TexelRow(a.y, height);
-    int xB = TexelColumn(b.x, width), yB = TexelRow(b.y, height);
-    int xC = TexelColumn(c.x, width), yC = TexelRow(c.y, height);
-    ClampToRange(xA, 0, width - 1);
-    ClampToRange(yA, 0, height - 1);
-    ClampToRange(xB, 0, width - 1);
-    ClampToRange(yB, 0, height - 1);
-    ClampToRange(xC, 0, width - 1);
-    ClampToRange(yC, 0, height - 1);
-
-    // A texel triangle without area has no barycentric weights. It writes nothing, not even its
-    // edges: marker cells left behind would be taken for the edges of a later face. Its corners
-    // still go to the debug output so that a missing face can be traced.
-    if (TexelTriangleArea(xA, yA, xB, yB, xC, yC) == 0.0f) {
-        DebugPrint("TRIANGLE %d: (%d, %d), (%d, %d), (%d, %d)\n", faceIndex, xA, yA, xB, yB, xC, yC);
-        return;
-    }
-
-    const int xMin = std::min({xA, xB, xC}), xMax = std::max({xA, xB, xC});
-    const int yMin = std::min({yA, yB, yC}), yMax = std::max({yA, yB, yC});
-
-    DrawMarkerLine(xA, yA, xB, yB, grid, kMarkerWeights);
-    DrawMarkerLine(xA, yA, xC, yC, grid, kMarkerWeights);
-    DrawMarkerLine(xC, yC, xB, yB, grid, kMarkerWeights);
-    DebugPrint("TRIANGLE %d: (%d, %d), (%d, %d), (%d, %d)\n", faceIndex, xA, yA, xB, yB, xC, yC);
-
-    const Point2 pA(static_cast<float>(xA), static_cast<float>(yA));
-    const Point2 pB(static_cast<float>(xB), static_cast<float>(yB));
-    const Point2 pC(static_cast<float>(xC), static_cast<float>(yC));
-
-    for (int y = yMin; y <= yMax; ++y) {
-        int left = -1, right = -1;
-        for (int x = xMin; x <= xMax; ++x) {
-            if (grid.Get(x, y).IsMarker()) {
-                left = x;
-                break;
-            }
-        }
-        for (int x = xMax; x >= xMin; --x) {
-            if (grid.Get(x, y).IsMarker()) {
-                right = x;
-                break;
-            }
-        }
-        if (left < 0 || right < 0) continue;  // a row without a marker is left alone
-
-        for (int x = left; x <= right; ++x) {
-            TexelRecord record;
-            record.faceIndex = faceIndex;
-            record.rawWeights = BaryCoords(pA, pB, pC, Point2(static_cast<float>(x), static_cast<float>(y)));
-            record.weights = RaiseWeights(record.rawWeights);
-            grid.Set(x, y, record);
-        }
-    }
+    t.xA = TexelColumn(a.x, width), t.yA = TexelRow(a.y, height);
+    t.xB = TexelColumn(b.x, width), t.yB = TexelRow(b.y, height);
+    t.xC = TexelColumn(c.x, width), t.yC = TexelRow(c.y, height);
+    ClampToRange(t.xA, 0, width - 1);
+    ClampToRange(t.yA, 0, height - 1);
+    ClampToRange(t.xB, 0, width - 1);
+    ClampToRange(t.yB, 0, height - 1);
+    ClampToRange(t.xC, 0, width - 1);
+    ClampToRange(t.yC, 0, height - 1);
+    return true;
 }
 
-void GritUtility::DrawMarkerLine(int x0, int y0, int x1, int y1, BArray<TexelRecord>& grid, const Point3& marker) {
-    DebugPrint("DRAWLINE : %d, %d  -> %d, %d\n", x0, y0, x1, y1);
-    const TexelRecord record = MarkerRecord(marker);
+void PrintTexelTriangle(const TexelTriangle& t, int faceIndex) {
+    // A texel triangle without area draws no edges, but its corners still go to the debug output
+    // so that a missing face can be traced.
+    if (t.HasArea()) {
+        DebugPrint("DRAWLINE : %d, %d  -> %d, %d\n", t.xA, t.yA, t.xB, t.yB);
+        DebugPrint("DRAWLINE : %d, %d  -> %d, %d\n", t.xA, t.yA, t.xC, t.yC);
+        DebugPrint("DRAWLINE : %d, %d  -> %d, %d\n", t.xC, t.yC, t.xB, t.yB);
+    }
+    DebugPrint("TRIANGLE %d: (%d, %d), (%d, %d), (%d, %d)\n", faceIndex, t.xA, t.yA, t.xB, t.yB, t.xC, t.yC);
+}
 
-    // Axis-aligned lines stop short of their end cell; a line whose ends coincide writes nothing.
+namespace {
+// The marker cells of the line (x0, y0) -> (x1, y1) that lie in the rows rowFirst ... rowLast.
+// Axis-aligned lines stop short of their end cell and a line whose ends coincide writes nothing;
+// any other line is walked with Bresenham from end to end, both ends written.
+void PlotMarkerLine(int x0, int y0, int x1, int y1, BArray<TexelRecord>& grid, const TexelRecord& record, int rowFirst,
+                    int rowLast) {
+    const auto inRows = [&](int y) { return y >= rowFirst && y <= rowLast; };
     if (x0 == x1) {
         const int step = y0 <= y1 ? 1 : -1;
-        for (int y = y0; y != y1; y += step) grid.Set(x0, y, record);
+        for (int y = y0; y != y1; y += step)
+            if (inRows(y)) grid.Set(x0, y, record);
         return;
     }
     if (y0 == y1) {
+        if (!inRows(y0)) return;
         const int step = x0 <= x1 ? 1 : -1;
         for (int x = x0; x != x1; x += step) grid.Set(x, y0, record);
         return;
     }
 
-    // Bresenham, both ends written. A steep line is walked along y with the axes exchanged.
+    // A steep line is walked along y with the axes exchanged.
     const bool steep = std::abs(x0 - x1) < std::abs(y0 - y1);
     if (steep) {
         std::swap(x0, y0);
@@ -193,10 +164,11 @@ void GritUtility::DrawMarkerLine(int x0, int y0, int x1, int y1, BArray<TexelRec
     int x = x0, y = y0;
 
     auto plot = [&](int px, int py) {
-        if (steep)
-            grid.Set(py, px, record);
-        else
+        if (steep) {
+            if (inRows(px)) grid.Set(py, px, record);
+        } else if (inRows(py)) {
             grid.Set(px, py, record);
+        }
     };
     plot(x, y);
     while (x < x1) {
@@ -209,4 +181,63 @@ void GritUtility::DrawMarkerLine(int x0, int y0, int x1, int y1, BArray<TexelRec
         ++x;
         plot(x, y);
     }
+}
+}  // namespace
+
+void FillTexelTriangle(BArray<TexelRecord>& grid, const TexelTriangle& t, int faceIndex, int rowFirst, int rowLast) {
+    if (!t.HasArea()) return;
+    const int xMin = std::min({t.xA, t.xB, t.xC}), xMax = std::max({t.xA, t.xB, t.xC});
+    const int yMin = std::max(t.RowMin(), rowFirst), yMax = std::min(t.RowMax(), rowLast);
+    if (yMin > yMax) return;
+
+    const TexelRecord marker = MarkerRecord(kMarkerWeights);
+    PlotMarkerLine(t.xA, t.yA, t.xB, t.yB, grid, marker, yMin, yMax);
+    PlotMarkerLine(t.xA, t.yA, t.xC, t.yC, grid, marker, yMin, yMax);
+    PlotMarkerLine(t.xC, t.yC, t.xB, t.yB, grid, marker, yMin, yMax);
+
+    const Point2 pA(static_cast<float>(t.xA), static_cast<float>(t.yA));
+    const Point2 pB(static_cast<float>(t.xB), static_cast<float>(t.yB));
+    const Point2 pC(static_cast<float>(t.xC), static_cast<float>(t.yC));
+
+    for (int y = yMin; y <= yMax; ++y) {
+        int left = -1, right = -1;
+        for (int x = xMin; x <= xMax; ++x) {
+            if (grid.Get(x, y).IsMarker()) {
+                left = x;
+                break;
+            }
+        }
+        for (int x = xMax; x >= xMin; --x) {
+            if (grid.Get(x, y).IsMarker()) {
+                right = x;
+                break;
+            }
+        }
+        if (left < 0 || right < 0) continue;  // a row without a marker is left alone
+
+        // The fill covers every marker of the row, so none is left for a later face to find.
+        for (int x = left; x <= right; ++x) {
+            TexelRecord record;
+            record.faceIndex = faceIndex;
+            record.rawWeights = BaryCoords(pA, pB, pC, Point2(static_cast<float>(x), static_cast<float>(y)));
+            record.weights = RaiseWeights(record.rawWeights);
+            grid.Set(x, y, record);
+        }
+    }
+}
+
+void GritUtility::RasterizeUvFace(BArray<TexelRecord>& grid, Point3 a, Point3 b, Point3 c, int faceIndex) {
+    const int width = static_cast<int>(std::min<unsigned>(grid.ColumnCount(), INT_MAX));
+    const int height = static_cast<int>(std::min<unsigned>(grid.RowCount(), INT_MAX));
+    TexelTriangle t;
+    if (!PlaceOnTexelGrid(width, height, a, b, c, t)) return;
+    // A texel triangle without area writes nothing, not even its edges: marker cells left behind
+    // would be taken for the edges of a later face.
+    PrintTexelTriangle(t, faceIndex);
+    FillTexelTriangle(grid, t, faceIndex, 0, height - 1);
+}
+
+void GritUtility::DrawMarkerLine(int x0, int y0, int x1, int y1, BArray<TexelRecord>& grid, const Point3& marker) {
+    DebugPrint("DRAWLINE : %d, %d  -> %d, %d\n", x0, y0, x1, y1);
+    PlotMarkerLine(x0, y0, x1, y1, grid, MarkerRecord(marker), INT_MIN, INT_MAX);
 }

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "plugin/WorkerThreads.h"
 #include "support/BArray.h"
 #include "uvgrit/TexelRecord.h"
 
@@ -17,5 +18,6 @@
 std::uint64_t EvaluatedTexelsInRow(const BArray<TexelRecord>& texels, int y, int faceCount);
 
 // One state per row: the state at the start of row y is the seed-1 state advanced by the
-// evaluated texels of the rows y - 2, y - 4, ... above it.
-std::vector<std::uint32_t> TexelRowStartStates(const BArray<TexelRecord>& texels, int faceCount);
+// evaluated texels of the rows y - 2, y - 4, ... above it. The rows are counted on up to
+// `threads` threads.
+std::vector<std::uint32_t> TexelRowStartStates(const BArray<TexelRecord>& texels, int faceCount, int threads = 1);

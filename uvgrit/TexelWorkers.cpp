@@ -1,70 +1,36 @@
-// The texel workers evaluate every covered texel and store its value under workLock, and stop at
-// their next texel once the run asks them to cancel. In the even/odd layout two threads deal out
-// the rows by parity and the even-row worker publishes the progress; in the shared-row layout any
-// number of threads take rows from one queue, each starting a row from the generator state the
-// even/odd layout has there, and all of them publish.
+// The texel workers evaluate every covered texel and store its value, and stop at their next
+// texel once the run asks them to cancel. Any number of them take rows from one queue, each
+// starting a row from the generator state the two-worker even/odd layout has there, so that the
+// map does not depend on how many workers there are or which of them takes which row.
 #include "uvgrit/TexelWorkers.h"
 
 #include <cmath>
 #include <exception>
-#include <vector>
 
 #include "host/Assert.h"
 #include "host/Noise.h"
 #include "host/Rand.h"
 #include "host/Ray.h"
 #include "plugin/GritUtility.h"
+#include "plugin/WorkerThreads.h"
 
 namespace {
 bool IsFinite(const Point3& p) { return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z); }
-
-void RunTexelThread(void* arg, int evenRows) {
-    // Copy the start record first: the run owns it.
-    const TexelThreadStart start = *static_cast<const TexelThreadStart*>(arg);
-    GritUtility& utility = *start.utility;
-    std::atomic<int>& done = evenRows ? utility.evenRowsDone : utility.oddRowsDone;
-    done.store(0);
-    // A thread the platform reuses would carry an older generator state along.
-    SetCrtRandState(start.rngState);
-    try {
-        // On 0 the worker has raised its flag itself; after that nothing here may touch the
-        // utility, because the run may already have ended.
-        if (utility.TexelWorker(*start.mesh, utility.texels, utility.gritValues, evenRows) != 0)
-            utility.RaiseTexelWorkerDone(done);
-    } catch (...) {
-        // Nothing in the worker is expected to throw; if something does, end the worker in
-        // order rather than take the host down with it.
-        if (done.load() == 0) {
-            utility.texelWorkerFailed.store(1);
-            utility.RaiseTexelWorkerDone(done);
-        }
-    }
-}
 }  // namespace
 
-void OddRowThread(void* start) { RunTexelThread(start, 0); }
-void EvenRowThread(void* start) { RunTexelThread(start, 1); }
-
-void TexelQueueThread(void* arg) {
+void TexelWorkerThread(void* arg) {
     // Copy the start record first: the run owns it.
-    const TexelQueueStart start = *static_cast<const TexelQueueStart*>(arg);
+    const TexelWorkerStart start = *static_cast<const TexelWorkerStart*>(arg);
     GritUtility& utility = *start.utility;
-    std::atomic<int>& done = *start.doneFlag;
     try {
-        GritUtility::TexelRowPlan plan;
-        plan.publishesProgress = true;
-        plan.doneFlag = &done;
-        plan.queue = start.rows;
-        // On 0 the worker has raised its flag itself; after that nothing here may touch the
-        // utility, because the run may already have ended.
-        if (utility.TexelRows(*start.mesh, utility.texels, utility.gritValues, plan) != 0)
-            utility.RaiseTexelWorkerDone(done);
+        utility.TexelWorker(*start.mesh, utility.texels, utility.gritValues, *start.rows);
     } catch (...) {
-        if (done.load() == 0) {
-            utility.texelWorkerFailed.store(1);
-            utility.RaiseTexelWorkerDone(done);
-        }
+        // Nothing in the worker is expected to throw; if something does, end the worker in
+        // order rather than take the host down with it, and let the run tell the user.
+        utility.texelWorkerFailed.store(1);
     }
+    // After this the run may end at any moment: nothing here touches the utility any more.
+    utility.RaiseTexelWorkerDone(*start.doneFlag);
 }
 
 std::uint64_t TexelRayCount(int horizontalSpread, int verticalSpread) {
@@ -96,77 +62,49 @@ void GritUtility::RaiseTexelWorkerDone(std::atomic<int>& doneFlag) {
     texelWorkersDoneSignal.notify_all();
 }
 
-int GritUtility::TexelWorker(const Mesh& mesh, BArray<TexelRecord>& texelGrid, BArray<float>& valueGrid, int evenRows) {
-    TexelRowPlan plan;
-    plan.firstRow = evenRows ? 0 : 1;
-    plan.rowStep = 2;
-    plan.publishesProgress = evenRows != 0;
-    plan.doneFlag = evenRows ? &evenRowsDone : &oddRowsDone;
-    return TexelRows(mesh, texelGrid, valueGrid, plan);
-}
-
-int GritUtility::TexelRows(const Mesh& mesh, BArray<TexelRecord>& texelGrid, BArray<float>& valueGrid,
-                           const TexelRowPlan& plan) {
+int GritUtility::TexelWorker(const Mesh& mesh, BArray<TexelRecord>& texelGrid, BArray<float>& valueGrid,
+                             TexelRowQueue& rows) {
     const int height = static_cast<int>(texelGrid.RowCount());
     const int width = static_cast<int>(texelGrid.ColumnCount());
-    const int rowStep = plan.rowStep > 0 ? plan.rowStep : 1;
 
-    // The run's thread reads the percentage under the lock, so it is reset under it too. Workers
-    // sharing a queue leave that to the run: one starting late would set the bar back.
-    TexelRowQueue* const queue = plan.queue;
-    if (!queue) {
-        EnterCriticalSection(&workLock);
-        progressPercent = 0;
-        LeaveCriticalSection(&workLock);
-    }
-
-    std::vector<Ray> rayBuffer;
+    std::unique_ptr<Ray[]> rayBuffer;
     try {
-        rayBuffer.resize(static_cast<std::size_t>(TexelRayCount(settings.horizontalSpread, settings.verticalSpread)));
-    } catch (const std::exception&) {
+        rayBuffer = AllocateRayBuffer(TexelRayCount(settings.horizontalSpread, settings.verticalSpread));
+    } catch (const std::bad_alloc&) {
         // A spread too large for memory: stop, and let the run tell the user.
         texelWorkerFailed.store(1);
-        RaiseTexelWorkerDone(*plan.doneFlag);
         return 0;
     }
 
     const int faceCount = mesh.getNumFaces();
     const int vertCount = mesh.getNumVerts();
-    // Rows from the queue are taken one at a time, in row order across all its workers.
-    auto takeRow = [&](int previous) { return queue ? queue->nextRow.fetch_add(1) : previous + rowStep; };
-    for (int y = queue ? takeRow(0) : plan.firstRow; y < height; y = takeRow(y)) {
-        if (queue) {
-            // The state this row starts from in the even/odd layout: every texel of the row gets
-            // the same draw there and here.
-            if (static_cast<std::size_t>(y) < queue->rowStartStates.size()) {
-                SetCrtRandState(queue->rowStartStates[static_cast<std::size_t>(y)]);
-            } else {
-                assert1(__LINE__, "TexelWorker");  // states for another grid
-            }
+    // Rows are taken one at a time, in row order across all the workers.
+    for (int y = rows.nextRow.fetch_add(1); y < height; y = rows.nextRow.fetch_add(1)) {
+        // The state this row starts from in the even/odd layout: every texel of the row gets the
+        // same draw there and here.
+        if (static_cast<std::size_t>(y) < rows.rowStartStates.size()) {
+            SetCrtRandState(rows.rowStartStates[static_cast<std::size_t>(y)]);
+        } else {
+            assert1(__LINE__, "TexelWorker");  // states for another grid
         }
-        if (plan.publishesProgress) {
-            const double done = static_cast<double>(static_cast<std::int64_t>(y) * width);
-            const double all = static_cast<double>(static_cast<std::int64_t>(width) * height);
-            const int percent = static_cast<int>(done * 100.0 / all);
-            EnterCriticalSection(&workLock);
-            // Shared rows may be started out of order by a few: the bar only ever rises.
-            progressPercent = queue && progressPercent > percent ? progressPercent : percent;
-            LeaveCriticalSection(&workLock);
-        }
+        const double done = static_cast<double>(static_cast<std::int64_t>(y) * width);
+        const double all = static_cast<double>(static_cast<std::int64_t>(width) * height);
+        const int percent = static_cast<int>(done * 100.0 / all);
+        EnterCriticalSection(&workLock);
+        // Rows may be started out of order by a few: the bar only ever rises.
+        if (percent > progressPercent) progressPercent = percent;
+        LeaveCriticalSection(&workLock);
+
         for (int x = 0; x < width; ++x) {
             if (beforeTexelHook) beforeTexelHook(x, y);
-            if (cancelRequested.load() != 0) {
-                std::vector<Ray>().swap(rayBuffer);
-                RaiseTexelWorkerDone(*plan.doneFlag);
-                return 0;
-            }
+            if (cancelRequested.load() != 0) return 0;
             const TexelRecord record = texelGrid.Get(x, y);
             if (record.faceIndex < 0) continue;
             if (record.faceIndex >= faceCount) {
                 assert1(__LINE__, "TexelWorker");  // coverage from another mesh
                 continue;
             }
-            float g = EvaluateGrit(mesh, record.faceIndex, record.weights, rayBuffer.data());
+            float g = EvaluateGrit(mesh, record.faceIndex, record.weights, rayBuffer.get());
             if (settings.noiseOn != 0) {
                 const Face& face = mesh.faces[static_cast<std::size_t>(record.faceIndex)];
                 Point3 p;
@@ -181,9 +119,8 @@ int GritUtility::TexelRows(const Mesh& mesh, BArray<TexelRecord>& texelGrid, BAr
             } else {
                 g = ClampTexelGrit(g);
             }
-            EnterCriticalSection(&workLock);
+            // Only this worker writes this row.
             valueGrid.Set(x, y, g);
-            LeaveCriticalSection(&workLock);
         }
     }
     return 1;

@@ -1,9 +1,12 @@
 // The Vertex Colors run: one grit value at the centroid of every face of the selected mesh,
 // evaluated on worker threads (one per hardware thread unless the engine options choose, faces
-// dealt out by index modulo the thread count), averaged per vertex and written into the mesh's own vertex
-// colours as 1 - average (open surface white, crevices dark), replacing or multiplying the old
-// colours. Runs on the host's user-interface thread, polling the workers every 500 ms to drive
-// the progress bar and the cancel button.
+// dealt out by index modulo the thread count), averaged per vertex and written into the mesh's
+// own vertex colours as 1 - average (open surface white, crevices dark), replacing or
+// multiplying the old colours. Runs on the host's user-interface thread, polling the workers
+// every 500 ms to drive the progress bar and the cancel button. The workers keep one value per
+// face and the run adds them up per vertex in face order afterwards, so the colours are the same,
+// bit for bit, for every number of threads; the phases before and after the workers share their
+// work out over the same threads.
 #include <cstdint>
 #include <cstdio>
 #include <exception>
@@ -81,6 +84,13 @@ public:
         vertexGritSumCount = count > 0 ? count : 0;
         return table_.get();
     }
+    // One value per face; a face the workers pass over keeps no value, and nothing reads it.
+    float* AllocateFaceValues(int count) {
+        faceValues_.reset(new float[static_cast<size_t>(count > 0 ? count : 0)]);
+        vertexFaceValues = faceValues_.get();
+        vertexFaceValueCount = count > 0 ? count : 0;
+        return faceValues_.get();
+    }
 
     // Raises the stop flag and waits until no worker runs. Each finishes at most the face it is
     // evaluating.
@@ -102,10 +112,21 @@ public:
         progressUp_ = false;
         ip_.ProgressEnd();
     }
-    void Release() {
-        utility_.currentMesh = nullptr;
+    // The tables only the workers read. Once they are done these go before the write-back, so
+    // that its own tables do not come on top of them.
+    void ReleaseWorkerTables() {
         utility_.vertexNormals.Clear();
         utility_.ReleaseRayAccelerator();
+    }
+    void ReleaseFaceValues() {
+        vertexFaceValues = nullptr;
+        vertexFaceValueCount = 0;
+        faceValues_.reset();
+    }
+    void Release() {
+        utility_.currentMesh = nullptr;
+        ReleaseWorkerTables();
+        ReleaseFaceValues();
         vertexGritSums = nullptr;
         vertexGritSumCount = 0;
         table_.reset();
@@ -122,6 +143,7 @@ private:
     WorkerPool& pool_;
     INode& node_;
     std::unique_ptr<VertexGritSum[]> table_;
+    std::unique_ptr<float[]> faceValues_;
     bool progressUp_ = false;
     bool noticesDue_ = false;
     bool lockUp_ = false;
@@ -143,27 +165,47 @@ void RunVertexGrit(GritUtility& utility) {
     utility.currentMesh = &mesh;
     ip->ProgressStart("Building Vertex Grit", TRUE, NoProgressCallback, nullptr);
     run.ProgressStarted();
-
-    utility.BuildFaceNormals(mesh);
-    try {
-        utility.BuildRayAccelerator(mesh);
-    } catch (const std::exception&) {
-        // Without memory for the accelerated query the workers cast with the plain scan: the
-        // same values, only more slowly.
-        utility.ReleaseRayAccelerator();
-    }
-    utility.vertexNormals.Build(mesh);
-
+    // From here on the change notices go out however the run ends, a cancel included.
     run.ColoursMayChange();
-    PrepareVertexColors(mesh, accumulate);
 
-    // One record per colour vertex as the channel now stands (never fewer than the vertices).
+    // The preparation, on the run's threads; when it takes long the host is asked for a cancel
+    // now and then, which ends the run as a cancel of the workers does.
+    bool cancelled = false;
+    const PhaseControl prep{utility.engine.threads, ThrottledStop([&] {
+                                cancelled = cancelled || ip->GetCancel();
+                                return cancelled;
+                            })};
+    bool prepared = utility.BuildFaceNormals(mesh, prep);
+    if (prepared) {
+        try {
+            utility.BuildRayAccelerator(mesh);
+        } catch (const std::exception&) {
+            // Without memory for the accelerated query the workers cast with the plain scan: the
+            // same values, only more slowly.
+            utility.ReleaseRayAccelerator();
+        }
+    }
+    prepared = prepared && utility.vertexNormals.Build(mesh, prep);
+    if (!prepared) {
+        // Cancelled before the workers: the colours are untouched, nothing is reported.
+        run.EndProgress();
+        run.Release();
+        run.Notify();
+        return;
+    }
+
+    PrepareVertexColors(mesh, accumulate, utility.engine.threads);
+
+    // One record per colour vertex as the channel now stands (never fewer than the vertices), and
+    // one value per face.
     const int colourCount = mesh.getNumVertCol();
     VertexGritSum* table = run.AllocateTable(colourCount);
+    const float* faceValues = run.AllocateFaceValues(mesh.getNumFaces());
 
     pool.SetTotal(mesh.getNumFaces());
     pool.SetDone(0);
     pool.SetThreadCount(RunWorkerThreads(utility.engine.threads, mesh.getNumFaces()));
+    utility.vertexWorkerFailed.store(0);
 
     const std::int64_t startTime = HostTime();
     InitializeCriticalSection(&utility.workLock);
@@ -184,9 +226,9 @@ void RunVertexGrit(GritUtility& utility) {
         return;
     }
 
-    // Poll until both workers are done. The wait returns early when they finish, so a short run
-    // does not sit out the whole period; the lock keeps the workers from storing while the host
-    // draws, so the bar always shows whole faces.
+    // Poll until the workers are done. The wait returns early when they finish, so a short run
+    // does not sit out the whole period; the lock keeps the workers from counting a face while
+    // the host draws, so the bar always shows whole faces.
     while (pool.RunningCount() > 0) {
         pool.WaitForIdle(kPollMilliseconds);
         ScopedCriticalSection lock(utility.workLock);
@@ -195,8 +237,22 @@ void RunVertexGrit(GritUtility& utility) {
     }
     run.WorkersFinished();
     run.DeleteLock();
+    run.ReleaseWorkerTables();
 
-    if (!pool.StopRequested()) WriteVertexColors(mesh, table, colourCount, accumulate, *ip);
+    if (utility.vertexWorkerFailed.load() != 0) {
+        // Part of the faces has no value: nothing is written, and the user learns why.
+        run.EndProgress();
+        MessageBoxA(nullptr, "Not enough memory for the ray spread", kCaption, MB_OK | MB_ICONINFORMATION);
+        run.Release();
+        run.Notify();
+        return;
+    }
+
+    if (!pool.StopRequested()) {
+        SumFaceValues(mesh, faceValues, utility.settings.selectedOnly != 0, table, colourCount, utility.engine.threads);
+        run.ReleaseFaceValues();
+        WriteVertexColors(mesh, table, colourCount, accumulate, *ip);
+    }
 
     run.EndProgress();
     // A cancel during the write-back still reports: only the workers' stop flag suppresses it.

@@ -6,20 +6,32 @@
 #include <vector>
 
 #include "host/Assert.h"
+#include "plugin/WorkerThreads.h"
 #include "vertexgrit/VertexGritProgress.h"
 
-bool PrepareVertexColors(Mesh& mesh, bool accumulate) {
+namespace {
+constexpr std::int64_t kItemsPerChunk = 65536;
+}  // namespace
+
+bool PrepareVertexColors(Mesh& mesh, bool accumulate, int threads) {
     const int vertCount = mesh.getNumVerts();
     if (accumulate && mesh.getNumVertCol() >= vertCount) return false;
 
     const int faceCount = mesh.getNumFaces();
     mesh.setNumVertCol(vertCount, 0);
     mesh.setNumVCFaces(faceCount, 0);
-    for (int i = 0; i < vertCount; ++i) mesh.vertCol[static_cast<size_t>(i)] = Point3(0.0f, 0.0f, 0.0f);
-    for (int f = 0; f < faceCount; ++f) {
-        const Face& face = mesh.faces[static_cast<size_t>(f)];
-        mesh.vcFace[static_cast<size_t>(f)] = TVFace(face.v[0], face.v[1], face.v[2]);
-    }
+    // Every colour vertex and colour face is its own: the threads fill ranges of them.
+    const std::int64_t items = std::max(vertCount, faceCount);
+    const std::int64_t chunks = ChunkCount(items, kItemsPerChunk);
+    RunPhase({RunWorkerThreads(threads, chunks), {}}, chunks, [&](std::int64_t chunk) {
+        const std::int64_t first = chunk * kItemsPerChunk, end = first + kItemsPerChunk;
+        for (std::int64_t i = first; i < std::min<std::int64_t>(end, vertCount); ++i)
+            mesh.vertCol[static_cast<size_t>(i)] = Point3(0.0f, 0.0f, 0.0f);
+        for (std::int64_t f = first; f < std::min<std::int64_t>(end, faceCount); ++f) {
+            const Face& face = mesh.faces[static_cast<size_t>(f)];
+            mesh.vcFace[static_cast<size_t>(f)] = TVFace(face.v[0], face.v[1], face.v[2]);
+        }
+    });
     return true;
 }
 

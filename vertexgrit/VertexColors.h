@@ -8,8 +8,8 @@
 // Resets the colours when `accumulate` is false or the mesh has fewer colour vertices than
 // vertices: one black colour vertex per vertex, colour face f = the vertex indices of face f, so
 // each vertex's colour vertex has the vertex's index. Otherwise leaves the channel as it is.
-// Returns whether it reset.
-bool PrepareVertexColors(Mesh& mesh, bool accumulate);
+// Returns whether it reset. The colours and colour faces are filled on up to `threads` threads.
+bool PrepareVertexColors(Mesh& mesh, bool accumulate, int threads = 1);
 
 // The grey level of one vertex from its totals: the average (count > 0), clamped to 0 ... 1 with
 // NaN as 0, subtracted from 1. The level is stored back into the record's sum.

@@ -1,10 +1,13 @@
 #include "vertexgrit/VertexWorker.h"
 
+#include <cstdint>
 #include <memory>
 #include <mutex>
+#include <new>
 
 #include "host/Assert.h"
 #include "plugin/GritUtility.h"
+#include "plugin/WorkerThreads.h"
 #include "vertexgrit/VertexGritSum.h"
 
 namespace {
@@ -30,8 +33,8 @@ void VertexGritThread(void* arg) {
     try {
         if (auto* utility = static_cast<GritUtility*>(job->context)) utility->ProcessVertexJob(job);
     } catch (...) {
-        // No ray buffer (out of memory): this share of the faces stays unevaluated, so the run
-        // must not write colours from the rest. Stop it as a cancel would, and report.
+        // An evaluation that failed: this share of the faces stays unevaluated, so the run must
+        // not write colours from the rest. Stop it as a cancel would, and report.
         assert1(__LINE__, "VertexWorker");
         job->pool->SetStop(true);
     }
@@ -48,7 +51,16 @@ void GritUtility::ProcessVertexJob(WorkerJob* job) {
 
     const VertexFaceEvaluator overrideEvaluator = CurrentEvaluator();
     // One ray buffer for this thread's whole share, not one per face.
-    const std::unique_ptr<Ray[]> rays(new Ray[static_cast<size_t>(RayCount())]);
+    std::unique_ptr<Ray[]> rays;
+    try {
+        rays = AllocateRayBuffer(static_cast<std::uint64_t>(RayCount()));
+    } catch (const std::bad_alloc&) {
+        // No memory for the ray spread: the run cannot colour from part of the faces. Stop the
+        // other workers and let the run tell the user.
+        vertexWorkerFailed.store(1);
+        job->pool->SetStop(true);
+        return;
+    }
     const Point3 centroid(kCentroidWeight, kCentroidWeight, kCentroidWeight);
 
     // 64-bit, so stepping past the last face cannot overflow.
@@ -61,17 +73,14 @@ void GritUtility::ProcessVertexJob(WorkerJob* job) {
         const float g =
             overrideEvaluator ? overrideEvaluator(*m, f, *job) : EvaluateGrit(*m, f, centroid, rays.get());
 
-        const Face& face = m->faces[static_cast<size_t>(f)];
-        EnterCriticalSection(&workLock);
-        for (int k = 0; k < 3; ++k) {
-            const DWORD v = face.v[k];
-            if (!vertexGritSums || v >= static_cast<DWORD>(vertexGritSumCount)) {
-                assert1(__LINE__, "VertexWorker");
-                continue;
-            }
-            vertexGritSums[v].count += 1;
-            vertexGritSums[v].sum += g;
+        // Each face's value has its own place, written by the one worker that evaluates the face;
+        // the run adds the values up per vertex once every worker is done.
+        if (vertexFaceValues && f < vertexFaceValueCount) {
+            vertexFaceValues[f] = g;
+        } else {
+            assert1(__LINE__, "VertexWorker");
         }
+        EnterCriticalSection(&workLock);
         job->pool->AddDone(1);
         LeaveCriticalSection(&workLock);
     }

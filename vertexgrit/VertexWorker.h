@@ -1,6 +1,5 @@
 // The code each thread of the Vertex Colors run executes: one grit value at the centroid of every
-// face in the thread's share (faces index, index + threads, ...), added to the totals of the
-// face's three vertices.
+// face in the thread's share (faces index, index + threads, ...), stored as that face's value.
 #pragma once
 #include <functional>
 
@@ -8,8 +7,9 @@
 #include "vertexgrit/WorkerPool.h"
 
 // The pool's entry: the job's context is the GritUtility the run belongs to. Runs the job, marks
-// the slot finished and frees the job. A worker that fails (no memory for its ray buffer) is
-// reported through assert1 and raises the pool's stop flag, so the run writes nothing.
+// the slot finished and frees the job. A worker without memory for its ray buffer sets the
+// utility's vertexWorkerFailed and raises the pool's stop flag; one whose evaluation fails is
+// reported through assert1 and raises the stop flag. Either way the run writes nothing.
 void VertexGritThread(void* job);
 
 // The centroid weights every face is evaluated at: one third, as a float, in each place.

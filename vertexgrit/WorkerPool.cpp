@@ -32,7 +32,12 @@ void WorkerPool::Start() {
         auto* job = new WorkerJob{this, i, context_};
         // Cleared before the thread exists, so a thread that ends at once still leaves its 1.
         finished_[i] = 0;
-        const std::uintptr_t handle = BeginThread(entry_, kWorkerStackBytes, job);
+        std::uintptr_t handle = BEGINTHREAD_FAILED;
+        try {
+            handle = BeginThread(entry_, kWorkerStackBytes, job);
+        } catch (...) {
+            // A start that throws has started nothing, as one that fails.
+        }
         if (handle == BEGINTHREAD_FAILED) {
             // No thread owns this job and nothing runs in this slot.
             delete job;

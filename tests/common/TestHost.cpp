@@ -126,7 +126,8 @@ void TestHost::ProgressStart(const char* title, BOOL, LPTHREAD_START_ROUTINE, LP
 
 BOOL TestHost::GetCancel() {
     cancelPolls++;
-    return cancelAtPoll > 0 && cancelPolls >= cancelAtPoll ? TRUE : FALSE;
+    if (cancelAtPoll > 0 && cancelPolls >= cancelAtPoll) return TRUE;
+    return cancelWhen && cancelWhen() ? TRUE : FALSE;
 }
 
 Bitmap* TestHost::Create(BitmapInfo* bi) {

@@ -123,6 +123,9 @@ public:
     TimeValue time = 0;
     // GetCancel answers non-zero from its k-th call on (1-based); 0 never cancels.
     int cancelAtPoll = 0;
+    // When set, GetCancel also answers non-zero whenever this returns true (it is asked on the
+    // run's thread, at every GetCancel call).
+    std::function<bool()> cancelWhen;
     // Answers to Yes/No boxes, in order; when they run out the answer is IDNO.
     std::vector<int> answers;
     // The file selection: chosen file name, or decline when empty.

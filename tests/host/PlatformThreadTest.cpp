@@ -79,6 +79,30 @@ TEST(PlatformThread, FailureHookFailsTheChosenStart) {
     EXPECT_EQ(d.ran.load(), 0);
 }
 
+TEST(PlatformThread, StartThatThrowsIsAFailedStartThatRunsNothing) {
+    HookGuard guard;
+    // The platform's thread object throws bad_alloc without memory for the thread's state, and a
+    // foreign runtime may throw anything: BeginThread reports each as a failed start.
+    SetThreadStartFaultHook([](int attempt) {
+        switch (attempt) {
+            case 0: return ThreadStartFault::kThrowBadAlloc;
+            case 1: return ThreadStartFault::kThrowOther;
+            case 2: return ThreadStartFault::kFail;
+            default: return ThreadStartFault::kNone;
+        }
+    });
+    StartRecord bad, other, failed, fine;
+    EXPECT_EQ(BeginThread(RecordStart, 8192, &bad), BEGINTHREAD_FAILED);
+    EXPECT_EQ(BeginThread(RecordStart, 8192, &other), BEGINTHREAD_FAILED);
+    EXPECT_EQ(BeginThread(RecordStart, 8192, &failed), BEGINTHREAD_FAILED);
+    EXPECT_NE(BeginThread(RecordStart, 8192, &fine), BEGINTHREAD_FAILED);
+    ASSERT_TRUE(WaitFor(fine.finished, 1));
+    Sleep(20);
+    EXPECT_EQ(bad.ran.load(), 0);
+    EXPECT_EQ(other.ran.load(), 0);
+    EXPECT_EQ(failed.ran.load(), 0);
+}
+
 namespace {
 
 struct Shared {

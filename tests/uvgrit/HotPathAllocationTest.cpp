@@ -40,7 +40,7 @@ protected:
         utility.ReleaseRayAccelerator();
     }
 
-    // Allocations of one shared-row texel worker over a w x h map of the prepared mesh.
+    // Allocations of one texel worker over a w x h map of the prepared mesh.
     long TexelWorkerAllocations(int w, int h) {
         BArray<TexelRecord> texels = EmptyGrid(w, h);
         for (int f = 0; f < mesh.getNumFaces(); ++f) {
@@ -52,14 +52,9 @@ protected:
         utility.gritValues.Resize(static_cast<unsigned>(w), static_cast<unsigned>(h), 0.0f);
         TexelRowQueue rows;
         rows.rowStartStates = TexelRowStartStates(utility.texels, mesh.getNumFaces());
-        std::atomic<int> done{0};
-        GritUtility::TexelRowPlan plan;
-        plan.publishesProgress = true;
-        plan.doneFlag = &done;
-        plan.queue = &rows;
         InitializeCriticalSection(&utility.workLock);
         AllocationCount count;
-        EXPECT_EQ(utility.TexelRows(mesh, utility.texels, utility.gritValues, plan), 1);
+        EXPECT_EQ(utility.TexelWorker(mesh, utility.texels, utility.gritValues, rows), 1);
         const long n = count.Stop();
         DeleteCriticalSection(&utility.workLock);
         EXPECT_GT(CoveredCount(utility.texels), w * h / 4);
@@ -70,9 +65,9 @@ protected:
     long VertexWorkerAllocations(const Mesh& m) {
         Prepare(m, false);
         utility.settings.algorithm = ALGORITHM_VERTEX_COLORS;
-        std::vector<VertexGritSum> sums(static_cast<size_t>(mesh.getNumVerts()));
-        vertexGritSums = sums.data();
-        vertexGritSumCount = static_cast<int>(sums.size());
+        std::vector<float> values(static_cast<size_t>(mesh.getNumFaces()));
+        vertexFaceValues = values.data();
+        vertexFaceValueCount = static_cast<int>(values.size());
         utility.currentMesh = &mesh;
         WorkerPool pool(VertexGritThread, &utility);
         pool.SetThreadCount(1);
@@ -84,8 +79,8 @@ protected:
         DeleteCriticalSection(&utility.workLock);
         EXPECT_EQ(pool.Done(), mesh.getNumFaces());
         utility.currentMesh = nullptr;
-        vertexGritSums = nullptr;
-        vertexGritSumCount = 0;
+        vertexFaceValues = nullptr;
+        vertexFaceValueCount = 0;
         return n;
     }
 

@@ -1,5 +1,6 @@
-// The texel workers, called directly on the test thread: which rows each visits, the cancel test
-// before every texel, progress, the ray buffer, and the noise modulation with its clamp.
+// The texel worker, called directly on the test thread: the rows it takes and the generator state
+// each starts from, the cancel test before every texel, progress, the ray buffer, and the noise
+// modulation with its clamp.
 #include <gtest/gtest.h>
 
 #include <climits>
@@ -9,8 +10,10 @@
 #include "host/Noise.h"
 #include "host/Rand.h"
 #include "plugin/GritUtility.h"
+#include "plugin/WorkerThreads.h"
 #include "tests/common/TestHost.h"
 #include "tests/uvgrit/UvTestSupport.h"
+#include "uvgrit/TexelRowStates.h"
 #include "uvgrit/TexelWorkers.h"
 
 namespace {
@@ -42,55 +45,55 @@ protected:
         utility.gritValues.Resize(unsigned(w), unsigned(h), 0.0f);
         utility.gritValues.SetAll(v);
     }
-    int Run(int evenRows) {
-        SetCrtRandState(1);
-        return utility.TexelWorker(mesh, utility.texels, utility.gritValues, evenRows);
+    // One worker over a fresh queue of the grid's rows.
+    int Run() {
+        rows.nextRow.store(0);
+        rows.rowStartStates = TexelRowStartStates(utility.texels, mesh.getNumFaces());
+        return utility.TexelWorker(mesh, utility.texels, utility.gritValues, rows);
     }
 
     TestHost host;
     GritUtility utility;
     Mesh mesh;
+    TexelRowQueue rows;
 };
 
-TEST_F(TexelWorker, SingleRowGridIsAllEvenWork) {
-    PrepareBox(4, 1);
-    // A one-row map flattens every face; cover the row with the floor by hand.
-    TexelRecord floor;
-    floor.faceIndex = 0;
-    floor.weights = floor.rawWeights = Point3(0.2f, 0.3f, 0.5f);
-    for (int x = 0; x < 4; ++x) utility.texels.Set(x, 0, floor);
-    int visits = 0;
-    utility.beforeTexelHook = [&](int, int) { ++visits; };
-    EXPECT_EQ(Run(0), 1);
-    EXPECT_EQ(visits, 0);
-    for (int x = 0; x < 4; ++x) EXPECT_EQ(utility.gritValues.Get(x, 0), kSentinel);
-
-    EXPECT_EQ(Run(1), 1);
-    EXPECT_EQ(visits, 4);
-    for (int x = 0; x < 4; ++x) {
-        const float v = utility.gritValues.Get(x, 0);
-        EXPECT_NE(v, kSentinel);
-        EXPECT_GE(v, 0.0f);
-        EXPECT_LT(v, 1.0f);
+TEST_F(TexelWorker, TakesEveryRowOnceInOrderAndRaisesProgressAsItStartsThem) {
+    mesh = MakeUvOpenBox(4.0f);
+    utility.texels = EmptyGrid(1, 200);
+    FillValues(1, 200, 0.0f);
+    std::vector<int> visitedRows, published;
+    utility.beforeTexelHook = [&](int, int y) {
+        visitedRows.push_back(y);
+        published.push_back(utility.progressPercent);
+    };
+    utility.progressPercent = 0;
+    EXPECT_EQ(Run(), 1);
+    std::vector<int> allRows(200), percents;
+    for (int y = 0; y < 200; ++y) {
+        allRows[static_cast<size_t>(y)] = y;
+        percents.push_back(y / 2);
     }
-    EXPECT_TRUE(host.assertions.empty());
+    EXPECT_EQ(visitedRows, allRows);
+    EXPECT_EQ(published, percents);
+
+    // A second worker arriving late finds no row left, and leaves the bar where it is.
+    visitedRows.clear();
+    EXPECT_EQ(utility.TexelWorker(mesh, utility.texels, utility.gritValues, rows), 1);
+    EXPECT_TRUE(visitedRows.empty());
+    EXPECT_EQ(utility.progressPercent, 99);
 }
 
-TEST_F(TexelWorker, EachWorkerTakesItsOwnRowsOnly) {
+TEST_F(TexelWorker, EachRowStartsFromItsOwnGeneratorState) {
     PrepareBox(6, 6);
-    std::vector<int> rows;
-    utility.beforeTexelHook = [&](int x, int y) {
-        if (x == 0) rows.push_back(y);
+    // Whatever this thread's generator holds, each row starts from its state in the queue.
+    std::vector<std::uint32_t> seen;
+    utility.beforeTexelHook = [&](int x, int) {
+        if (x == 0) seen.push_back(CrtRandState());
     };
-    EXPECT_EQ(Run(0), 1);
-    EXPECT_EQ(rows, (std::vector<int>{1, 3, 5}));
-    for (int x = 0; x < 6; ++x) {
-        EXPECT_EQ(utility.gritValues.Get(x, 0), kSentinel);
-        EXPECT_NE(utility.gritValues.Get(x, 1), kSentinel);
-    }
-    rows.clear();
-    EXPECT_EQ(Run(1), 1);
-    EXPECT_EQ(rows, (std::vector<int>{0, 2, 4}));
+    CrtSrand(12345);
+    ASSERT_EQ(Run(), 1);
+    EXPECT_EQ(seen, rows.rowStartStates);
     for (int x = 0; x < 6; ++x)
         for (int y = 0; y < 6; ++y)
             EXPECT_EQ(utility.gritValues.Get(x, y) != kSentinel, utility.texels.Get(x, y).IsCovered()) << x << "," << y;
@@ -104,8 +107,7 @@ TEST_F(TexelWorker, UncoveredTexelsAreOnlyCancelTested) {
     FillValues(5, 4, kSentinel);
     int visits = 0;
     utility.beforeTexelHook = [&](int, int) { ++visits; };
-    EXPECT_EQ(Run(0), 1);
-    EXPECT_EQ(Run(1), 1);
+    EXPECT_EQ(Run(), 1);
     EXPECT_EQ(visits, 20);
     for (int x = 0; x < 5; ++x)
         for (int y = 0; y < 4; ++y) EXPECT_EQ(utility.gritValues.Get(x, y), kSentinel);
@@ -117,76 +119,66 @@ TEST_F(TexelWorker, CoverageNamingAFaceTheMeshLacksIsReportedAndSkipped) {
     foreign.faceIndex = 99;
     foreign.weights = Point3(0.4f, 0.3f, 0.3f);
     utility.texels.Set(1, 0, foreign);
-    EXPECT_EQ(Run(1), 1);
+    EXPECT_EQ(Run(), 1);
     ASSERT_EQ(host.assertions.size(), 1u);
     EXPECT_EQ(host.assertions[0].second, "TexelWorker");
     EXPECT_NE(utility.gritValues.Get(0, 0), kSentinel);
     EXPECT_EQ(utility.gritValues.Get(1, 0), kSentinel);
 }
 
-TEST_F(TexelWorker, CancelStopsBeforeTheNextTexelAndRaisesTheDoneFlag) {
+TEST_F(TexelWorker, CancelStopsBeforeTheNextTexel) {
     PrepareBox(8, 8);
     utility.beforeTexelHook = [&](int x, int y) {
-        if (x == 3 && y == 0) utility.cancelRequested.store(1);
+        if (x == 3 && y == 2) utility.cancelRequested.store(1);
     };
-    EXPECT_EQ(Run(1), 0);
-    EXPECT_EQ(utility.evenRowsDone.load(), 1);
-    EXPECT_EQ(utility.oddRowsDone.load(), 0);
-    for (int x = 0; x < 3; ++x) EXPECT_NE(utility.gritValues.Get(x, 0), kSentinel) << x;
-    for (int y = 0; y < 8; ++y)
-        for (int x = (y == 0 ? 3 : 0); x < 8; ++x) EXPECT_EQ(utility.gritValues.Get(x, y), kSentinel) << x << "," << y;
+    EXPECT_EQ(Run(), 0);
+    for (int y = 0; y < 8; ++y) {
+        for (int x = 0; x < 8; ++x) {
+            const bool reached = y < 2 || (y == 2 && x < 3);
+            const bool evaluated = reached && utility.texels.Get(x, y).IsCovered();
+            EXPECT_EQ(utility.gritValues.Get(x, y) != kSentinel, evaluated) << x << "," << y;
+        }
+    }
 
-    // Already cancelled: the odd worker stops at its first texel, uncovered or not.
+    // Already cancelled: the next worker stops at its first texel, uncovered or not.
     int visits = 0;
     utility.beforeTexelHook = [&](int, int) { ++visits; };
-    EXPECT_EQ(Run(0), 0);
+    EXPECT_EQ(utility.TexelWorker(mesh, utility.texels, utility.gritValues, rows), 0);
     EXPECT_EQ(visits, 1);
-    EXPECT_EQ(utility.oddRowsDone.load(), 1);
-}
-
-TEST_F(TexelWorker, EvenWorkerPublishesProgressAsItStartsEachRow) {
-    mesh = MakeUvOpenBox(4.0f);
-    utility.texels = EmptyGrid(1, 200);
-    FillValues(1, 200, 0.0f);
-    std::vector<int> published;
-    utility.beforeTexelHook = [&](int, int) { published.push_back(utility.progressPercent); };
-    utility.progressPercent = 42;
-    EXPECT_EQ(Run(1), 1);
-    std::vector<int> expected;
-    for (int p = 0; p < 100; ++p) expected.push_back(p);
-    EXPECT_EQ(published, expected);
-
-    // The odd worker resets the percentage and publishes nothing.
-    published.clear();
-    utility.progressPercent = 42;
-    EXPECT_EQ(Run(0), 1);
-    EXPECT_EQ(published, std::vector<int>(100, 0));
 }
 
 TEST_F(TexelWorker, RayBufferThatCannotBeHadStopsTheWorker) {
     PrepareBox(4, 4);
-    utility.settings.horizontalSpread = INT_MAX;
-    utility.settings.verticalSpread = INT_MAX;
     int visits = 0;
     utility.beforeTexelHook = [&](int, int) { ++visits; };
-    EXPECT_EQ(Run(1), 0);
-    EXPECT_EQ(utility.texelWorkerFailed.load(), 1);
-    EXPECT_EQ(utility.evenRowsDone.load(), 1);
-    EXPECT_EQ(visits, 0);
-    EXPECT_EQ(utility.gritValues.Get(0, 0), kSentinel);
+    for (const bool hooked : {false, true}) {
+        SCOPED_TRACE(hooked ? "allocation refused" : "spread beyond memory");
+        utility.texelWorkerFailed.store(0);
+        if (hooked) {
+            SetRayBufferFailureHook([](int) { return true; });
+        } else {
+            utility.settings.horizontalSpread = INT_MAX;
+            utility.settings.verticalSpread = INT_MAX;
+        }
+        EXPECT_EQ(Run(), 0);
+        SetRayBufferFailureHook({});
+        utility.settings.horizontalSpread = 4;
+        utility.settings.verticalSpread = 1;
+        EXPECT_EQ(utility.texelWorkerFailed.load(), 1);
+        EXPECT_EQ(visits, 0);
+        EXPECT_EQ(utility.gritValues.Get(0, 0), kSentinel);
+    }
 }
 
 TEST_F(TexelWorker, NoiseScalesByTheFieldAtTheRawSurfacePoint) {
     PrepareBox(8, 8);
-    ASSERT_EQ(Run(1), 1);
-    ASSERT_EQ(Run(0), 1);
+    ASSERT_EQ(Run(), 1);
     const BArray<float> plain = utility.gritValues;
 
     utility.settings.noiseOn = 1;
     utility.settings.noiseSize = 0.7f;
     utility.gritValues.SetAll(kSentinel);
-    ASSERT_EQ(Run(1), 1);
-    ASSERT_EQ(Run(0), 1);
+    ASSERT_EQ(Run(), 1);
 
     int changed = 0;
     for (int x = 0; x < 8; ++x) {

@@ -1,6 +1,6 @@
-// The UV Map run on any number of worker threads: the generator state each row starts from, the
-// shared-row worker, and maps that are the same bit for bit for every thread count and for the
-// accelerated query and the plain scan.
+// The UV Map run on any number of worker threads: the generator state each row starts from, maps
+// that are the same bit for bit for every thread count and for the accelerated query and the
+// plain scan, a cancel in the middle of the rows, and worker starts that fail or throw.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -21,6 +21,7 @@
 #include "tests/common/TestHost.h"
 #include "tests/common/TestPaths.h"
 #include "tests/uvgrit/UvTestSupport.h"
+#include "uvgrit/GritBitmap.h"
 #include "uvgrit/TexelRowStates.h"
 #include "uvgrit/TexelWorkers.h"
 
@@ -49,28 +50,6 @@ std::vector<std::uint32_t> Bits(const BArray<float>& grid) {
     return bits;
 }
 
-// The even/odd layout computed on this thread: the odd rows from seed 1, then the even rows from
-// seed 1, then the finishing passes. `accelerated` chooses how rays are cast.
-BArray<float> TwoWorkerMap(const GritSettings& settings, const Mesh& mesh, const BArray<TexelRecord>& texels,
-                           bool accelerated) {
-    GritUtility ref;
-    ref.settings = settings;
-    ref.texels = texels;
-    ref.gritValues.Resize(texels.ColumnCount(), texels.RowCount(), 0.0f);
-    ref.BuildFaceNormals(mesh);
-    if (accelerated) ref.BuildRayAccelerator(mesh);
-    ref.vertexNormals.Build(mesh);
-    InitializeCriticalSection(&ref.workLock);
-    SetCrtRandState(1);
-    EXPECT_EQ(ref.TexelWorker(mesh, ref.texels, ref.gritValues, 0), 1);
-    SetCrtRandState(1);
-    EXPECT_EQ(ref.TexelWorker(mesh, ref.texels, ref.gritValues, 1), 1);
-    DeleteCriticalSection(&ref.workLock);
-    ref.RepairSpeckles();
-    ref.DilateCoverage();
-    return ref.gritValues;
-}
-
 class UvGritThreads : public testing::Test {
 protected:
     void SetUp() override {
@@ -85,7 +64,10 @@ protected:
         s.noiseSize = 1.3f;
         object.mesh = MakeUvOpenBox(4.0f);
         host.selection = {&node};
-        // Watches, from inside the workers, which query the run casts with.
+        WatchTheQuery();
+    }
+    // Watches, from inside the workers, which query the run casts with.
+    void WatchTheQuery() {
         utility.beforeTexelHook = [this](int, int) {
             (utility.rayAccelerator.Built() ? sawAccelerator : sawNoAccelerator).store(true);
         };
@@ -110,7 +92,7 @@ protected:
         EXPECT_TRUE(host.assertions.empty());
     }
 
-    // Every thread count, with both queries, gives the map of the two-worker layout.
+    // Every thread count, with both queries, gives the map worked out on the test's thread.
     void ExpectSameMapForEveryThreadCount(const std::vector<std::pair<int, bool>>& engines) {
         ASSERT_FALSE(engines.empty());
         std::vector<std::uint32_t> expected;
@@ -119,7 +101,7 @@ protected:
             SCOPED_TRACE(testing::Message() << threads << " threads" << (reference ? ", plain scan" : ""));
             RunWith(threads, reference);
             if (expected.empty()) {
-                expected = Bits(TwoWorkerMap(utility.settings, object.mesh, utility.texels, true));
+                expected = Bits(SequentialTexelValues(utility.settings, object.mesh, utility.texels, true, true));
                 firstPixels = host.written.back().pixels;
                 // A map with real variety, so that a wrong draw cannot go unnoticed.
                 std::vector<std::uint32_t> distinct = expected;
@@ -142,28 +124,32 @@ protected:
 
 TEST(TexelRowStates, EachRowStartsWhereTheTwoWorkerLayoutReachesIt) {
     // Rows of every kind: empty, full, coverage naming a face the mesh lacks (no draw), and a
-    // mesh of 6 faces.
+    // mesh of 6 faces; tall enough for the rows to be counted in several chunks.
+    constexpr int kWidth = 9, kHeight = 203;
     std::mt19937 rng(7);
-    BArray<TexelRecord> grid = EmptyGrid(9, 11);
-    for (unsigned x = 0; x < 9; ++x) {
-        for (unsigned y = 0; y < 11; ++y) {
+    BArray<TexelRecord> grid = EmptyGrid(kWidth, kHeight);
+    for (unsigned x = 0; x < kWidth; ++x) {
+        for (unsigned y = 0; y < kHeight; ++y) {
             TexelRecord r;
             r.faceIndex = y == 3 ? -1 : (y == 6 ? 2 : static_cast<int>(rng() % 10) - 2);  // -2 ... 7
             grid.Set(static_cast<int>(x), static_cast<int>(y), r);
         }
     }
     const int faceCount = 6;
-    const std::vector<std::uint32_t> states = TexelRowStartStates(grid, faceCount);
-    ASSERT_EQ(states.size(), 11u);
-
-    // Replay: each parity one sequence from seed 1, one draw per texel the worker evaluates.
-    for (int parity : {0, 1}) {
-        SetCrtRandState(1);
-        for (int y = parity; y < 11; y += 2) {
-            EXPECT_EQ(states[static_cast<size_t>(y)], CrtRandState()) << "row " << y;
-            for (int x = 0; x < 9; ++x) {
-                const int face = grid.Get(x, y).faceIndex;
-                if (face >= 0 && face < faceCount) CrtRand();
+    for (int threads : {1, 2, 3, 8}) {
+        SCOPED_TRACE(threads);
+        const std::vector<std::uint32_t> states = TexelRowStartStates(grid, faceCount, threads);
+        ASSERT_EQ(states.size(), size_t(kHeight));
+        // Replay: each parity one sequence from seed 1, one draw per texel a worker evaluates,
+        // the rows of the parity in order.
+        for (int parity : {0, 1}) {
+            SetCrtRandState(1);
+            for (int y = parity; y < kHeight; y += 2) {
+                EXPECT_EQ(states[static_cast<size_t>(y)], CrtRandState()) << "row " << y;
+                for (int x = 0; x < kWidth; ++x) {
+                    const int face = grid.Get(x, y).faceIndex;
+                    if (face >= 0 && face < faceCount) CrtRand();
+                }
             }
         }
     }
@@ -171,51 +157,6 @@ TEST(TexelRowStates, EachRowStartsWhereTheTwoWorkerLayoutReachesIt) {
     EXPECT_EQ(EvaluatedTexelsInRow(grid, 6, faceCount), 9u);
     EXPECT_EQ(EvaluatedTexelsInRow(grid, 6, 2), 0u);  // face 2 of a two-face mesh does not exist
     EXPECT_TRUE(TexelRowStartStates(EmptyGrid(0, 0), 1).empty());
-}
-
-TEST(TexelRowStates, WorkerThreadCountFollowsTheRequestTheMachineAndTheWork) {
-    const int machine = std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
-    EXPECT_EQ(RunWorkerThreads(3, 100), 3);
-    EXPECT_EQ(RunWorkerThreads(0, 100000), machine);
-    EXPECT_EQ(RunWorkerThreads(-4, 100000), machine);
-    EXPECT_EQ(RunWorkerThreads(8, 5), 5);  // no worker without a row or face
-    EXPECT_EQ(RunWorkerThreads(8, 0), 1);  // but always one, so the run ends the usual way
-    EXPECT_EQ(RunWorkerThreads(1, 0), 1);
-}
-
-TEST(TexelQueueWorker, TakesEveryRowOnceAndRaisesProgressAsItStartsThem) {
-    TestHost host;
-    GritUtility utility;
-    const Mesh mesh = MakeUvOpenBox(4.0f);
-    utility.BuildFaceNormals(mesh);
-    utility.vertexNormals.Build(mesh);
-    utility.texels = EmptyGrid(1, 200);
-    utility.gritValues.Resize(1, 200, 0.0f);
-    TexelRowQueue rows;
-    rows.rowStartStates = TexelRowStartStates(utility.texels, mesh.getNumFaces());
-    std::vector<int> visitedRows, published;
-    utility.beforeTexelHook = [&](int, int y) {
-        visitedRows.push_back(y);
-        published.push_back(utility.progressPercent);
-    };
-    std::atomic<int> done{0};
-    GritUtility::TexelRowPlan plan;
-    plan.publishesProgress = true;
-    plan.doneFlag = &done;
-    plan.queue = &rows;
-    InitializeCriticalSection(&utility.workLock);
-    EXPECT_EQ(utility.TexelRows(mesh, utility.texels, utility.gritValues, plan), 1);
-    // A second worker arriving late finds no row left, and leaves the bar where it is.
-    EXPECT_EQ(utility.TexelRows(mesh, utility.texels, utility.gritValues, plan), 1);
-    DeleteCriticalSection(&utility.workLock);
-    std::vector<int> allRows(200), percents;
-    for (int y = 0; y < 200; ++y) {
-        allRows[static_cast<size_t>(y)] = y;
-        percents.push_back(y / 2);
-    }
-    EXPECT_EQ(visitedRows, allRows);
-    EXPECT_EQ(published, percents);
-    EXPECT_EQ(utility.progressPercent, 99);
 }
 
 TEST_F(UvGritThreads, RunMapIsTheSameForEveryThreadCountAndBothQueries) {
@@ -266,14 +207,95 @@ TEST_F(UvGritThreads, RunCancelledWithManyWorkersStopsThemAll) {
     EXPECT_FALSE(utility.rayAccelerator.Built());
 }
 
-TEST_F(UvGritThreads, RunWhoseThirdWorkerCannotStartStopsTheOthersAndGivesEverythingBack) {
-    utility.engine.threads = 4;
-    ThreadStartCounter starts(2);
+TEST_F(UvGritThreads, RunCancelledInTheMiddleOfTheRowsKeepsExactlyWhatWasReached) {
+    // Three workers; the one in row 5 stops before its texel 4, the others at the first texel of
+    // a later row. The host cancels once all three are held there, so what was reached does not
+    // depend on the machine's speed: every texel before (4, 5) in row order.
+    constexpr int kWorkers = 3, kRow = 5, kColumn = 4;
+    const auto reached = [](int x, int y) { return y < kRow || (y == kRow && x < kColumn); };
+    std::atomic<int> held{0};
+    utility.beforeTexelHook = [&](int x, int y) {
+        if (reached(x, y)) return;
+        held.fetch_add(1);
+        while (utility.cancelRequested.load() == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    };
+    host.cancelWhen = [&] { return held.load() == kWorkers; };
+    host.answers = {IDYES};
+    utility.engine.threads = kWorkers;
     utility.GenerateUvGritMap();
-    EXPECT_EQ(starts.Attempts(), 3);
-    EXPECT_EQ(host.BoxTexts(), std::vector<std::string>{"Could not start a worker thread"});
-    EXPECT_EQ(host.progressEnds, 1);
-    EXPECT_EQ(host.bitmapsCreated, 0);
-    EXPECT_FALSE(utility.rayAccelerator.Built());
-    EXPECT_EQ(utility.vertexNormals.Count(), 0);
+    ASSERT_EQ(host.BoxTexts().size(), 2u);
+    EXPECT_EQ(host.BoxTexts()[1], "Save Partial Bitmap?");
+    ASSERT_EQ(host.written.size(), 1u);
+    EXPECT_EQ(held.load(), kWorkers);
+
+    // The uncancelled run's values where the workers got to, 0 everywhere else; then the
+    // finishing passes over that, as the run makes them over its partial grid.
+    const BArray<float> full = SequentialTexelValues(utility.settings, object.mesh, utility.texels, true, false);
+    GritUtility partial;
+    partial.texels = utility.texels;
+    partial.gritValues = full;
+    int kept = 0;
+    for (int y = 0; y < utility.settings.YSiz; ++y) {
+        for (int x = 0; x < utility.settings.XSiz; ++x) {
+            if (!reached(x, y)) partial.gritValues.Set(x, y, 0.0f);
+            kept += reached(x, y) && full.Get(x, y) > 0.0f ? 1 : 0;
+        }
+    }
+    ASSERT_GT(kept, 20);  // real values were kept
+    partial.RepairSpeckles();
+    partial.DilateCoverage();
+    EXPECT_EQ(Bits(utility.gritValues), Bits(partial.gritValues));
+    for (int y = 0; y < utility.settings.YSiz; ++y) {
+        for (int x = 0; x < utility.settings.XSiz; ++x) {
+            const std::uint16_t g = GreyLevel(partial.gritValues.Get(x, y));
+            EXPECT_EQ(host.written[0].At(x, y), (BMM_Color_64{g, g, g, 65535})) << x << "," << y;
+        }
+    }
+    // Rows two or more below the stop have no reached neighbour: nothing but 0 can be there.
+    for (int y = kRow + 2; y < utility.settings.YSiz; ++y)
+        for (int x = 0; x < utility.settings.XSiz; ++x) EXPECT_EQ(utility.gritValues.Get(x, y), 0.0f) << x << "," << y;
+}
+
+// A worker start that fails or throws, at the first, a middle or the last worker: the workers
+// already going are stopped and waited for while everything they use stays, the user is told and
+// nothing is written; the next run starts normally.
+TEST_F(UvGritThreads, RunWithAWorkerThatCannotStartEndsInOrderWhereverItFails) {
+    constexpr int kWorkers = 3;
+    utility.engine.threads = kWorkers;
+    std::atomic<int> entered{0}, left{0};
+    utility.beforeTexelHook = [&](int, int) {
+        // A started worker stays at its first texel until the run stops it, and takes a moment
+        // more to leave, so a run that did not wait for it would end first.
+        entered.fetch_add(1);
+        while (utility.cancelRequested.load() == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        left.fetch_add(1);
+    };
+    for (const ThreadStartFault fault :
+         {ThreadStartFault::kFail, ThreadStartFault::kThrowBadAlloc, ThreadStartFault::kThrowOther}) {
+        for (int failing = 0; failing < kWorkers; ++failing) {
+            SCOPED_TRACE(testing::Message() << "fault " << static_cast<int>(fault) << " at start " << failing);
+            host.boxes.clear();
+            entered.store(0);
+            left.store(0);
+            const int endsBefore = host.progressEnds;
+            std::atomic<int> attempts{0};
+            SetThreadStartFaultHook([&, fault, failing](int attempt) {
+                attempts.fetch_add(1);
+                return attempt == failing ? fault : ThreadStartFault::kNone;
+            });
+            utility.GenerateUvGritMap();
+            SetThreadStartFaultHook({});
+            EXPECT_EQ(attempts.load(), failing + 1);  // no start after the one that failed
+            EXPECT_EQ(left.load(), failing);           // every started worker had left
+            EXPECT_EQ(entered.load(), failing);
+            EXPECT_EQ(host.BoxTexts(), std::vector<std::string>{"Could not start a worker thread"});
+            EXPECT_EQ(host.progressEnds, endsBefore + 1);
+            EXPECT_EQ(host.bitmapsCreated, 0);
+            EXPECT_FALSE(utility.rayAccelerator.Built());
+            EXPECT_EQ(utility.vertexNormals.Count(), 0);
+        }
+    }
+    WatchTheQuery();
+    RunWith(kWorkers, false);
 }

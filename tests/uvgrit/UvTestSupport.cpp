@@ -1,5 +1,10 @@
 #include "tests/uvgrit/UvTestSupport.h"
 
+#include "host/Platform.h"
+#include "host/Rand.h"
+#include "plugin/GritUtility.h"
+#include "uvgrit/TexelWorkers.h"
+
 namespace {
 int Vertex(Mesh& mesh, const Point3& p) {
     mesh.verts.push_back(p);
@@ -85,4 +90,40 @@ BArray<TexelRecord> EmptyGrid(int w, int h) {
     grid.Resize(unsigned(w), unsigned(h), TexelRecord{});
     grid.SetAll(TexelRecord{});
     return grid;
+}
+
+BArray<float> SequentialTexelValues(const GritSettings& settings, const Mesh& mesh, const BArray<TexelRecord>& texels,
+                                    bool accelerated, bool finish) {
+    GritUtility ref;
+    ref.settings = settings;
+    ref.engine.threads = 1;
+    ref.texels = texels;
+    ref.gritValues.Resize(texels.ColumnCount(), texels.RowCount(), 0.0f);
+    ref.gritValues.SetAll(0.0f);
+    ref.BuildFaceNormals(mesh);
+    if (accelerated) ref.BuildRayAccelerator(mesh);
+    ref.vertexNormals.Build(mesh);
+    std::vector<Ray> rays(static_cast<size_t>(TexelRayCount(settings.horizontalSpread, settings.verticalSpread)));
+    const int w = int(texels.ColumnCount()), h = int(texels.RowCount());
+    for (int parity : {0, 1}) {
+        SetCrtRandState(1);
+        for (int y = parity; y < h; y += 2) {
+            for (int x = 0; x < w; ++x) {
+                const TexelRecord& r = texels.At(unsigned(x), unsigned(y));
+                if (r.faceIndex < 0 || r.faceIndex >= mesh.getNumFaces()) continue;
+                const float g = ref.EvaluateGrit(mesh, r.faceIndex, r.weights, rays.data());
+                const Face& f = mesh.faces[size_t(r.faceIndex)];
+                const Point3 p = (mesh.verts[f.v[0]] * r.rawWeights.x + mesh.verts[f.v[1]] * r.rawWeights.y) +
+                                 mesh.verts[f.v[2]] * r.rawWeights.z;
+                ref.gritValues.Set(x, y, TexelGrit(g, p, settings.noiseOn, settings.noiseSize));
+            }
+        }
+    }
+    if (finish) {
+        ref.RepairSpeckles();
+        ref.DilateCoverage();
+    }
+    ref.vertexNormals.Clear();
+    ref.ReleaseRayAccelerator();
+    return ref.gritValues;
 }

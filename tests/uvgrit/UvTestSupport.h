@@ -23,3 +23,11 @@ std::vector<std::pair<int, int>> CellsOfFace(const BArray<TexelRecord>& grid, in
 int CoveredCount(const BArray<TexelRecord>& grid);
 // A w x h grid of empty records.
 BArray<TexelRecord> EmptyGrid(int w, int h);
+
+struct GritSettings;
+// The value grid of a UV Map run over `texels`, worked out on the calling thread without the
+// run's workers, as two workers with the generator at seed 1 give it: the even rows in order in
+// one sequence, the odd rows in order in another, one draw per evaluated texel. With `finish`
+// the finishing passes follow. `accelerated` chooses the ray query.
+BArray<float> SequentialTexelValues(const GritSettings& settings, const Mesh& mesh, const BArray<TexelRecord>& texels,
+                                    bool accelerated, bool finish);

@@ -17,6 +17,7 @@
 
 #include "host/Platform.h"
 #include "plugin/GritUtility.h"
+#include "plugin/WorkerThreads.h"
 #include "tests/common/TestHost.h"
 #include "tests/common/TestMeshes.h"
 #include "vertexgrit/VertexColors.h"
@@ -117,6 +118,8 @@ class RunFixture : public ::testing::Test {
 protected:
     RunFixture() {
         utility.settings.algorithm = ALGORITHM_VERTEX_COLORS;
+        // The tests that hold workers or fail their starts count on two of them.
+        utility.engine.threads = 2;
         SetVertexFaceEvaluator([this](const Mesh&, int face, const WorkerJob& job) {
             {
                 std::lock_guard<std::mutex> lock(recordMutex);
@@ -137,6 +140,7 @@ protected:
     ~RunFixture() override {
         SetVertexFaceEvaluator({});
         SetThreadStartFailureHook({});
+        SetRayBufferFailureHook({});
     }
     void Select(Object* object) {
         node = std::make_unique<TestNode>("mesh", object);
@@ -471,8 +475,73 @@ TEST_F(VertexGritRunTest, WorkerThatCannotStartIsReportedAfterTheOtherStops) {
     EXPECT_EQ(host.progressEnds, 2);
 }
 
-// A worker that fails (in the field: no memory for its ray buffer) stops the run like a cancel,
-// reported through the assertion hook, instead of colouring from part of the faces.
+// A start that fails or throws at the first, a middle or the last of three workers: the workers
+// already going (each held in its first face) are stopped and waited for, the user is told, the
+// colours stay as prepared and everything is taken down.
+TEST_F(VertexGritRunTest, WorkerStartThatFailsOrThrowsAnywhereEndsTheRunInOrder) {
+    constexpr int kWorkers = 3;
+    utility.engine.threads = kWorkers;
+    holdUntilStop = true;
+    TestTriObject tri;
+    Select(&tri);
+    for (const ThreadStartFault fault :
+         {ThreadStartFault::kFail, ThreadStartFault::kThrowBadAlloc, ThreadStartFault::kThrowOther}) {
+        for (int failing = 0; failing < kWorkers; ++failing) {
+            SCOPED_TRACE(testing::Message() << "fault " << static_cast<int>(fault) << " at start " << failing);
+            tri.mesh = MakeUnitCube();
+            evaluations.clear();
+            heldWorkersReleased.store(0);
+            host.boxes.clear();
+            host.progressEnds = 0;
+            node->notices.clear();
+            std::atomic<int> attempts{0};
+            // The failing start comes only once the workers before it are inside their first
+            // face, so the run must stop workers that really run.
+            SetThreadStartFaultHook([&, fault, failing](int attempt) {
+                attempts.fetch_add(1);
+                if (attempt < failing) return ThreadStartFault::kNone;
+                WaitForEvaluations(static_cast<size_t>(failing));
+                return fault;
+            });
+            utility.BuildVertexGrit();
+            SetThreadStartFaultHook({});
+
+            EXPECT_EQ(attempts.load(), failing + 1);
+            std::vector<std::pair<int, int>> started;
+            for (int slot = 0; slot < failing; ++slot) started.emplace_back(slot, slot);
+            std::sort(evaluations.begin(), evaluations.end());
+            EXPECT_EQ(evaluations, started);
+            EXPECT_EQ(heldWorkersReleased.load(), failing);  // the run waited for each of them
+            EXPECT_EQ(host.BoxTexts(), (std::vector<std::string>{"Could not start a worker thread"}));
+            ASSERT_EQ(tri.mesh.getNumVertCol(), 8);
+            for (const auto& c : tri.mesh.vertCol) EXPECT_EQ(c, Point3(0.0f, 0.0f, 0.0f));  // reset, nothing written
+            ExpectCleanedUp();
+            ExpectChangeNotices();
+        }
+    }
+}
+
+// A worker without memory for its ray buffer: the run stops the others, writes no colours and
+// says why.
+TEST_F(VertexGritRunTest, RayBufferThatCannotBeHadEndsTheRunWithAMessage) {
+    TestTriObject tri;
+    tri.mesh = MakeUnitCube();
+    PrepareColours(tri.mesh, Point3(0.5f, 0.5f, 0.5f));
+    utility.settings.addVertexColors = 1;
+    Select(&tri);
+    SetRayBufferFailureHook([](int attempt) { return attempt == 1; });
+    utility.BuildVertexGrit();
+    SetRayBufferFailureHook({});
+    EXPECT_EQ(host.BoxTexts(), (std::vector<std::string>{"Not enough memory for the ray spread"}));
+    EXPECT_EQ(host.boxes[0].type, MB_OK | MB_ICONINFORMATION);
+    for (const auto& c : tri.mesh.vertCol) EXPECT_EQ(c, Point3(0.5f, 0.5f, 0.5f));  // untouched
+    EXPECT_TRUE(host.assertions.empty());
+    ExpectCleanedUp();
+    ExpectChangeNotices();
+}
+
+// A worker whose evaluation fails stops the run like a cancel, reported through the assertion
+// hook, instead of colouring from part of the faces.
 TEST_F(VertexGritRunTest, FailingWorkerStopsTheRun) {
     TestTriObject tri;
     tri.mesh = MakeUnitCube();

@@ -198,3 +198,24 @@ TEST(WorkerPoolTest, FailedFirstStartRunsNothing) {
     EXPECT_EQ(pool.RunningCount(), 0);
     EXPECT_EQ(gate.entries, 0);
 }
+
+// A start that throws, wherever it comes: the threads before it keep running and are counted, the
+// throwing slot is not, and Start reports the failure as it does a failed start.
+TEST(WorkerPoolTest, StartThatThrowsCountsOnlyTheThreadsThatRun) {
+    for (int throwing = 0; throwing < 3; ++throwing) {
+        SCOPED_TRACE(throwing);
+        Gate gate;
+        WorkerPool pool(GatedEntry, &gate);
+        pool.SetThreadCount(3);
+        SetThreadStartFaultHook([throwing](int attempt) {
+            return attempt == throwing ? ThreadStartFault::kThrowBadAlloc : ThreadStartFault::kNone;
+        });
+        EXPECT_THROW(pool.Start(), CString);
+        SetThreadStartFaultHook({});
+        EXPECT_EQ(pool.RunningCount(), throwing);
+        for (int slot = 0; slot < 3; ++slot) gate.Open(slot);
+        EXPECT_TRUE(pool.WaitForIdle(10000));
+        std::lock_guard<std::mutex> lock(gate.m);
+        EXPECT_EQ(gate.entries, throwing);
+    }
+}
