@@ -25,18 +25,18 @@ std::mutex& HookMutex() {
     static std::mutex m;
     return m;
 }
-std::function<bool(ReplaceStage)>& StageHook() {
-    static std::function<bool(ReplaceStage)> hook;
+ReplaceStageHook& StageHook() {
+    static ReplaceStageHook hook;
     return hook;
 }
 
-bool PassStage(ReplaceStage stage) {
-    std::function<bool(ReplaceStage)> hook;
+bool PassStage(ReplaceStage stage, const std::string& target) {
+    ReplaceStageHook hook;
     {
         std::lock_guard<std::mutex> lock(HookMutex());
         hook = StageHook();
     }
-    return !hook || hook(stage);
+    return !hook || hook(stage, target);
 }
 
 std::string Reason(int err) { return std::error_code(err, std::generic_category()).message(); }
@@ -162,7 +162,7 @@ bool FileReplacement::Begin(std::string& error) {
         tempPath_.clear();
         return fail(Reason(openError));
     }
-    if (!PassStage(ReplaceStage::TempCreated)) {
+    if (!PassStage(ReplaceStage::TempCreated, target_)) {
         Abandon();
         return fail(FullDiskReason());
     }
@@ -177,7 +177,7 @@ bool FileReplacement::Write(const void* data, size_t size) {
     }
     if (!wroteOnce_) {
         wroteOnce_ = true;
-        if (!PassStage(ReplaceStage::PartlyWritten)) {
+        if (!PassStage(ReplaceStage::PartlyWritten, target_)) {
             failure_ = FullDiskReason();
             return false;
         }
@@ -204,7 +204,7 @@ bool FileReplacement::Commit(std::string& error) {
     file_ = nullptr;
     if (failure_.empty() && closed != 0) failure_ = Reason(closeError);
     if (!failure_.empty()) return fail(failure_);
-    if (!PassStage(ReplaceStage::ContentWritten)) return fail(FullDiskReason());
+    if (!PassStage(ReplaceStage::ContentWritten, target_)) return fail(FullDiskReason());
 
     std::error_code ec;
     // The new file keeps the old one's permissions (a settings file the user made private stays so).
@@ -214,7 +214,7 @@ bool FileReplacement::Commit(std::string& error) {
     fs::rename(tempPath_, target_, ec);
     if (ec) return fail(ec.message());
     tempPath_.clear();
-    PassStage(ReplaceStage::Renamed);
+    PassStage(ReplaceStage::Renamed, target_);
     RemoveStaleTemporaries(target_);
     return true;
 }
@@ -292,7 +292,7 @@ int RemoveStaleTemporaries(const std::string& path) {
     return removed;
 }
 
-void SetReplaceStageHook(std::function<bool(ReplaceStage)> hook) {
+void SetReplaceStageHook(ReplaceStageHook hook) {
     std::lock_guard<std::mutex> lock(HookMutex());
     StageHook() = std::move(hook);
 }

@@ -74,7 +74,8 @@ enum class ReplaceStage {
     Renamed,        // the target holds the new content
 };
 
-// Test hook: called at every stage of every replacement in the process; returning false makes
-// the replacement fail there as a full disk would (at Renamed the result is ignored). An empty
-// function restores normal replacements.
-void SetReplaceStageHook(std::function<bool(ReplaceStage)> hook);
+// Test hook: called at every stage of every replacement in the process, with the target (links
+// followed); returning false makes the replacement fail there as a full disk would (at Renamed
+// the result is ignored). An empty function restores normal replacements.
+using ReplaceStageHook = std::function<bool(ReplaceStage stage, const std::string& target)>;
+void SetReplaceStageHook(ReplaceStageHook hook);

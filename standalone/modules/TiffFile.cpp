@@ -28,22 +28,31 @@ struct Io {
 
 std::FILE* FileOf(thandle_t h) { return static_cast<Io*>(h)->file; }
 
+// Keeps errno of the first failure on the file: a buffered write may fail in a later seek or
+// flush rather than in the write itself.
+void NoteError(thandle_t h) {
+    auto* io = static_cast<Io*>(h);
+    if (io->writeError == 0 && std::ferror(io->file)) io->writeError = errno ? errno : EIO;
+}
+
 tmsize_t ReadProc(thandle_t h, void* buf, tmsize_t n) {
     return static_cast<tmsize_t>(std::fread(buf, 1, static_cast<size_t>(n), FileOf(h)));
 }
 tmsize_t WriteProc(thandle_t h, void* buf, tmsize_t n) {
     const size_t written = std::fwrite(buf, 1, static_cast<size_t>(n), FileOf(h));
-    auto* io = static_cast<Io*>(h);
-    if (written != static_cast<size_t>(n) && io->writeError == 0) io->writeError = errno ? errno : EIO;
+    NoteError(h);
     return static_cast<tmsize_t>(written);
 }
 toff_t SeekProc(thandle_t h, toff_t offset, int whence) {
-    if (fseeko(FileOf(h), static_cast<off_t>(offset), whence) != 0) return static_cast<toff_t>(-1);
+    const int failed = fseeko(FileOf(h), static_cast<off_t>(offset), whence);
+    NoteError(h);
+    if (failed != 0) return static_cast<toff_t>(-1);
     return static_cast<toff_t>(ftello(FileOf(h)));
 }
 int CloseProc(thandle_t) { return 0; }  // the file belongs to the caller
 toff_t SizeProc(thandle_t h) {
     std::fflush(FileOf(h));
+    NoteError(h);
     struct stat st;
     return fstat(fileno(FileOf(h)), &st) == 0 ? static_cast<toff_t>(st.st_size) : 0;
 }

@@ -186,7 +186,7 @@ TEST(AtomicReplace, FailureAtAnyStageKeepsTheOldFile) {
     const std::string target = dir.File("out.bin");
     for (ReplaceStage stage : {ReplaceStage::TempCreated, ReplaceStage::PartlyWritten, ReplaceStage::ContentWritten}) {
         WriteWholeFile(target, kOld);
-        SetReplaceStageHook([stage](ReplaceStage s) { return s != stage; });
+        SetReplaceStageHook([stage](ReplaceStage s, const std::string&) { return s != stage; });
         std::string error;
         EXPECT_FALSE(ReplaceFileContents(target, kNew, error)) << StageName(stage);
         EXPECT_EQ(error, "cannot write " + target + ": No space left on device") << StageName(stage);
@@ -204,7 +204,7 @@ TEST(AtomicReplace, KilledWriterLeavesTheOldFileAndItsTemporaryIsCleanedNextTime
                                ReplaceStage::Renamed}) {
         WriteWholeFile(target, kOld);
         const int status = InChild([&] {
-            SetReplaceStageHook([stage](ReplaceStage s) {
+            SetReplaceStageHook([stage](ReplaceStage s, const std::string&) {
                 if (s == stage) kill(getpid(), SIGKILL);
                 return true;
             });

@@ -384,7 +384,7 @@ TEST(ProfileWrite, WriterKilledMidWriteLeavesTheOldFile) {
     WriteWholeFile(ini, before);
     const pid_t child = fork();
     if (child == 0) {
-        SetReplaceStageHook([](ReplaceStage s) {
+        SetReplaceStageHook([](ReplaceStage s, const std::string&) {
             if (s == ReplaceStage::PartlyWritten) kill(getpid(), SIGKILL);
             return true;
         });
