@@ -84,9 +84,8 @@ bool WriteImageFile(const std::string& path, int width, int height, const std::v
         error = "cannot write " + path + ": the image is empty";
         return false;
     }
-    if (!CheckImageOutput(path, layout, error)) return false;
     ImageFormat format = ImageFormat::Png;
-    ImageFormatForPath(path, format, error);
+    if (!CheckImageOutput(path, layout, error) || !ImageFormatForPath(path, format, error)) return false;
 
     std::vector<std::uint16_t> samples;
     try {

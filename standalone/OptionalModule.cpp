@@ -6,6 +6,8 @@
 #include <map>
 #include <mutex>
 
+#include "host/AtomicReplace.h"
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -21,19 +23,31 @@ fs::path ProgramFolder() {
     return ec ? fs::path() : program.parent_path();
 }
 
-// Loads the module: by its bare name first (the search path of the program's own libraries),
-// then from the program's folder. The error is the one that says most: a module that was found
-// but could not be loaded (a library it needs is missing) beats one that was not found.
+// The folder of the host layer's shared library (libmurkwell-host.so), where the build puts the
+// modules; found from the address of one of its functions.
+fs::path HostLibraryFolder() {
+    Dl_info info{};
+    if (dladdr(reinterpret_cast<const void*>(&ReplaceFileContents), &info) == 0 || !info.dli_fname) return {};
+    std::error_code ec;
+    const fs::path library = fs::canonical(info.dli_fname, ec);
+    return ec ? fs::path() : library.parent_path();
+}
+
+// Loads the module from the host library's folder, else from the program's, else by its bare
+// name (the system's library search path). A module that was found but could not be loaded (a
+// library it needs is missing) gives that error rather than "not found".
 void* Load(const std::string& fileName, std::string& error) {
+    for (const fs::path& folder : {HostLibraryFolder(), ProgramFolder()}) {
+        std::error_code ec;
+        if (folder.empty() || !fs::is_regular_file(folder / fileName, ec)) continue;
+        dlerror();
+        if (void* module = dlopen((folder / fileName).c_str(), RTLD_NOW | RTLD_LOCAL)) return module;
+        error = LastLoadError();
+        return nullptr;
+    }
     dlerror();
     if (void* module = dlopen(fileName.c_str(), RTLD_NOW | RTLD_LOCAL)) return module;
     error = LastLoadError();
-    const fs::path beside = ProgramFolder() / fileName;
-    std::error_code ec;
-    if (!ProgramFolder().empty() && fs::is_regular_file(beside, ec)) {
-        if (void* module = dlopen(beside.c_str(), RTLD_NOW | RTLD_LOCAL)) return module;
-        error = LastLoadError();
-    }
     return nullptr;
 }
 

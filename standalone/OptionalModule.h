@@ -1,8 +1,7 @@
 // Libraries that only some runs need (the TIFF and OpenEXR libraries; later mesh importers) are
 // not linked into the program. Each sits behind a small module of our own: a shared library,
-// built beside the program's own shared libraries, that links the third-party library and
-// exports one C entry taking an interface version. The module is loaded the first time it is
-// needed, so the library and everything it pulls in cost nothing at start-up and nothing to the
+// built beside libmurkwell-host.so, that links the third-party library and exports one C entry
+// taking an interface version. The module is loaded the first time it is needed, so the library and everything it pulls in cost nothing at start-up and nothing to the
 // runs that do not use it.
 //
 // To add one:
@@ -18,6 +17,6 @@
 #include <string>
 
 // The address of `entry` in the module `fileName`. The module is loaded once per process and
-// stays loaded; it is looked for where the program's own shared libraries are found, then beside
-// the program. nullptr with an error naming the module and the reason.
+// stays loaded; it is looked for beside libmurkwell-host.so, then beside the program, then on
+// the system's library search path. nullptr with an error naming the module and the reason.
 void* OptionalModuleEntry(const std::string& fileName, const char* entry, std::string& error);
