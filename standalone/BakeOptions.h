@@ -28,6 +28,7 @@ struct BakeOptions {
     std::optional<int> threads;                  // --threads N (N >= 1); else one per hardware thread
     bool reference = false;                      // --reference: cast rays with the plain scan
     bool quiet = false;
+    bool rgba = false;                           // --rgba: images as r, g, b, a instead of one grey channel
 };
 
 // Strict parsers for option texts (the whole text must parse).

@@ -123,6 +123,7 @@ int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err, const Cl
         bake->add_option("--threads", raw.threads, "worker threads (at least 1; default one per hardware thread)");
         bake->add_flag("--reference", o.reference, "cast every ray against every face (slow; same result)");
         bake->add_flag("-q,--quiet", o.quiet, "no progress and no reports; failures still go to stderr");
+        bake->add_flag("--rgba", o.rgba, "images: write r, g, b, a (r = g = b = grey, a = full) instead of one grey channel");
         sel->excludes(nosel);
         noise->excludes(nonoise);
         mtl->excludes(nomtl);
