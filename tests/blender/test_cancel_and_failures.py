@@ -9,6 +9,7 @@ import os
 import sys
 import unittest
 
+sys.dont_write_bytecode = True  # nothing written into the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import blender_support as bs  # noqa: E402
 
