@@ -11,6 +11,7 @@ into the user folder Blender is given (run with BLENDER_USER_SCRIPTS and BLENDER
 to a scratch folder, or let bench/blender_bench.sh do it). Both sides use every hardware thread.
 Standard library only."""
 import argparse
+import array
 import datetime
 import math
 import os
@@ -88,9 +89,14 @@ def main():
     p.spread_horizontal, p.spread_vertical = hsp, vsp
     p.selected_only = p.noise = p.material_filter = False
 
-    # The bake as the operator runs it, with the job's own timings of each stage.
-    blender_runs = []
-    for _ in range(args.runs):
+    # The bake as the operator runs it, with the job's own timings of each stage: the mesh as
+    # imported (flat, since the file has no smoothing groups), then shaded smooth, where the
+    # library colours the smoothing patches.
+    blender_runs, smooth_runs = [], []
+    for runs in [blender_runs] * args.runs + [smooth_runs] * args.runs:
+        if runs is smooth_runs and not me.polygons[0].use_smooth:
+            for polygon in me.polygons:
+                polygon.use_smooth = True
         job = bake_job.BakeJob()
         began = time.perf_counter()
         if not job.start(bpy.context):
@@ -100,8 +106,10 @@ def main():
         total = time.perf_counter() - began
         if job.image is None or job.failed:
             sys.exit("the bake failed: %s" % job.take_reports())
-        t = dict(job.timings, total=total)
-        blender_runs.append(t)
+        runs.append(dict(job.timings, total=total))
+        if runs is blender_runs:
+            flat_pixels = array.array('f', bytes(4 * 4 * args.size * args.size))
+            job.image.pixels.foreach_get(flat_pixels)
 
     config = os.path.join(work, "config")
     png = os.path.join(work, "cli.png")
@@ -119,8 +127,15 @@ def main():
         subprocess.run([args.murkwell, "about", "--config-dir", config], check=True, stdout=subprocess.DEVNULL)
         about_runs.append(time.perf_counter() - began)
 
-    def stage(name):
-        return best([r.get(name, 0.0) for r in blender_runs])
+    # The command line's map, loaded into Blender: the same pixels as the flat bake's?
+    cli_image = bpy.data.images.load(png)
+    cli_image.colorspace_settings.name = 'Non-Color'
+    cli_pixels = array.array('f', bytes(4 * 4 * args.size * args.size))
+    cli_image.pixels.foreach_get(cli_pixels)
+    same = cli_pixels == flat_pixels
+
+    def stage(name, runs=None):
+        return best([r.get(name, 0.0) for r in (runs or blender_runs)])
 
     total = best([r["total"] for r in blender_runs])
     handoff, build, panel, results = stage("handoff"), stage("build"), stage("panel"), stage("results")
@@ -143,6 +158,8 @@ def main():
         "|---|---|",
         "| Blender: hand-off (the add-on reads the mesh's arrays, the library copies them) | %.4f |" % handoff,
         "| Blender: the library builds the plug-in's mesh (faces, smoothing bits, map channel) | %.4f |" % build,
+        "| Blender: the same, the mesh shaded smooth (smoothing patches coloured) | %.4f |" % stage("build", smooth_runs),
+        "| Blender: hand-off of the smooth mesh | %.4f |" % stage("handoff", smooth_runs),
         "| Blender: the plug-in's panel and run (open, set controls, Generate, close) | %.4f |" % panel,
         "| Blender: image created and filled (float pixels, flipped rows) | %.4f |" % results,
         "| Blender: the whole operator (also its polling) | %.4f |" % total,
@@ -151,8 +168,10 @@ def main():
         "| `murkwell about`: start-up alone (program, libraries, plug-in) | %.4f |" % about,
         "",
         "The add-on's own overhead (hand-off, mesh building and image creation) is %.4f s, %.1f %% of the "
-        "operator's time; the rest is the plug-in's run, the same code `murkwell bake` runs."
-        % (overhead, 100.0 * overhead / total if total else 0.0),
+        "operator's time; the rest is the plug-in's run, the same code `murkwell bake` runs. The flat "
+        "bake's map and the command line's are %s."
+        % (overhead, 100.0 * overhead / total if total else 0.0,
+           "identical, pixel for pixel" if same else "different"),
         "",
     ]
     with open(args.out, "w") as f:

@@ -57,6 +57,71 @@ class Installed(unittest.TestCase):
         self.assertEqual(texts[:2], ["About Murkwell", "Murkwell V0.26b [BETA]"])
 
 
+class FakeLayout:
+    """Stands in for Blender's layout while the panel draws without a window: records every
+    property shown with whether its part of the panel is enabled, and checks that the property
+    exists."""
+
+    def __init__(self, test, shown, parent=None):
+        self.test, self.shown, self.parent, self.enabled = test, shown, parent, True
+
+    def active(self):
+        return self.enabled and (self.parent is None or self.parent.active())
+
+    def _child(self, *args, **kwargs):
+        return FakeLayout(self.test, self.shown, self)
+    box = row = column = _child
+
+    def prop(self, data, name, **kwargs):
+        self.test.assertTrue(hasattr(data, name), name)
+        self.shown[name] = self.active()
+
+    def prop_search(self, data, name, search_data, search_name, **kwargs):
+        self.test.assertTrue(hasattr(search_data, search_name), search_name)
+        self.prop(data, name)
+
+    def label(self, **kwargs):
+        pass
+
+    def separator(self):
+        pass
+
+    def operator(self, idname, **kwargs):
+        module, name = idname.split(".")
+        self.test.assertTrue(hasattr(getattr(bpy.ops, module), name), idname)
+        self.shown[idname] = self.active()
+
+
+class Panel(unittest.TestCase):
+    def draw(self):
+        from murkwell_blender import ui
+        shown = {}
+        panel = type("Drawn", (), {"layout": FakeLayout(self, shown)})()
+        ui.VIEW3D_PT_murkwell.draw(panel, bpy.context)
+        return shown
+
+    def test_panel_shows_every_setting_and_greys_out_what_the_page_disables(self):
+        bs.empty_scene()
+        bs.import_obj(EXAMPLE)
+        bs.configure(mode='UV_MAP')
+        from murkwell_blender import settings
+        settings.save_now()  # the page takes the mode and says which controls it enables
+        shown = self.draw()
+        for name in ("mode", "distance", "selected_only", "spread_vertical", "spread_horizontal", "map_width",
+                     "map_height", "uv_map", "noise", "noise_size", "material_filter", "material_id", "colour_mode",
+                     "murkwell_image_path", "murkwell.generate", "murkwell.about"):
+            self.assertIn(name, shown)
+        self.assertTrue(shown["map_width"] and shown["noise"] and shown["uv_map"])
+        self.assertFalse(shown["colour_mode"])
+
+        bs.configure(mode='VERTEX_COLORS')
+        shown = self.draw()
+        self.assertFalse(shown["map_width"] or shown["noise_size"] or shown["material_id"] or shown["uv_map"])
+        self.assertTrue(shown["colour_mode"] and shown["distance"] and shown["selected_only"])
+        self.assertNotIn("murkwell_image_path", shown)
+        bs.configure(mode='UV_MAP')
+
+
 class Bakes(unittest.TestCase):
     def setUp(self):
         bs.empty_scene()
@@ -166,4 +231,4 @@ os.makedirs(bs.config_dir(), exist_ok=True)
 with open(os.path.join(bs.config_dir(), "Murkwell.ini"), "w") as f:
     f.write(INITIAL_INI)
 FOLDER = bs.install_addon(ARGS.zip)
-bs.run(Installed, Bakes)
+bs.run(Installed, Panel, Bakes)
