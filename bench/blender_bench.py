@@ -8,7 +8,8 @@ writes bench/BLENDER.md. Runs inside Blender:
 The mesh is read from a copy scaled by 128, with a tenth of the scaled bounding-box diagonal as
 the ray length, as bench/report.py does for its whole bakes. The add-on is installed from the zip
 into the user folder Blender is given (run with BLENDER_USER_SCRIPTS and BLENDER_USER_CONFIG set
-to a scratch folder, or let bench/blender_bench.sh do it). Both sides use every hardware thread.
+to a scratch folder, or let bench/blender_bench.sh do it). Both sides use every hardware thread; the Blender
+bakes run the operator's own job (BakeJob) in a loop, as the operator does without a window.
 Standard library only."""
 import argparse
 import array
@@ -144,6 +145,8 @@ def main():
     load = os.getloadavg()
     lines = [
         "# Murkwell inside Blender: timings",
+        "",
+        "Regenerate with `bench/blender_bench.sh` (Release build in `build-release`, a scratch Blender user folder).",
         "",
         "Measured by `bench/blender_bench.py` (inside Blender %s, headless) on %s; %d hardware threads, "
         "load average %.2f / %.2f / %.2f at the end. Best of %d runs each. Timings taken while other "
