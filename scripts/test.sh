@@ -4,7 +4,7 @@
 # ThreadSanitizer. The threaded tests also run as on machines of 1 and of 16 hardware threads.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/setup.sh
+MURKWELL_WITH_BLENDER=1 scripts/setup.sh  # Blender for the add-on's tests (label `blender`)
 jobs=$(nproc)
 
 run_suite() {  # build-dir, ctest filter, cmake options...
