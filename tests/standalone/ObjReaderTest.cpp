@@ -8,6 +8,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "standalone/ObjColourWriter.h"
 #include "standalone/ObjScene.h"
 #include "tests/common/TestMeshes.h"
 #include "tests/common/TestPaths.h"
@@ -225,6 +226,20 @@ TEST(ObjReader, StretchesAndThreadsDoNotChangeTheScene) {
             options.chunkBytes = bytes;
             ExpectSameScene(Parse(text, options), whole);
         }
+}
+
+TEST(ObjReader, ACommentAfterTheNumbersIsNoColourOfACopiedVertex) {
+    // The second object's vertex has a comment of three words after its numbers: it must not
+    // pass for a coloured vertex when the first object's colours are written.
+    ObjScene s = Parse("v 0 0 0\nv 1 0 0\nv 0 1 0\nv 5 5 5 # far a way\no a\nf 1 2 3\no b\nf 1 2 4\n");
+    ObjObject& a = s.objects[0];
+    ColouredMesh layout;
+    layout.sourceVertex = {0, 1, 2};
+    layout.colour = {{0.5f, 0.5f, 0.5f}, {0.25f, 0.25f, 0.25f}, {1, 1, 1}};
+    const std::string out = RewriteObjVertexColours(s, a, layout);
+    ObjScene back = Parse(out);
+    EXPECT_TRUE(back.hasColours) << out;
+    EXPECT_NE(out.find("v 5 5 5 1 1 1\n"), std::string::npos) << out;
 }
 
 // ---- The shared real meshes ----
