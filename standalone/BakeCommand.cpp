@@ -19,11 +19,11 @@
 #include "standalone/ImageFile.h"
 #include "standalone/Interrupts.h"
 #include "standalone/ObjColourWriter.h"
-#include "standalone/ObjScene.h"
 #include "standalone/PanelSession.h"
 #include "standalone/PluginLibrary.h"
 #include "standalone/PlyWriter.h"
 #include "standalone/ProgressDisplay.h"
+#include "standalone/SceneImport.h"
 #include "standalone/SceneNodes.h"
 #include "standalone/StandaloneHost.h"
 
@@ -164,8 +164,10 @@ int RunBake(const BakeOptions& o, const CliEnvironment& env, std::ostream& out, 
     }
     if (!CheckOutputPath(o.output, error)) return fail(kExitFailed, error);
 
-    ObjScene scene;
-    if (!LoadObjScene(o.input, scene, error)) return fail(kExitFailed, error);
+    ImportedScene scene;
+    ImportOptions import = o.import;
+    import.threads = o.threads.value_or(0);
+    if (!LoadScene(o.input, import, scene, error)) return fail(kExitFailed, error);
     for (const auto& w : scene.warnings) err << "Murkwell: warning: " << o.input << ": " << w << "\n";
 
     int chosen = -1;
@@ -227,10 +229,17 @@ int RunBake(const BakeOptions& o, const CliEnvironment& env, std::ostream& out, 
     // Vertex colours: the host writes out the node the run modified. A cancelled run leaves the
     // colours reset or half written, so nothing is written then.
     if (cancelled || !node || !node->Modified() || !node->EditableMesh()) return noOutput();
-    const ObjObject& object = scene.objects[static_cast<size_t>(chosen)];
-    const bool ok = LowerExtension(o.output) == ".ply"
-                        ? WriteColouredPly(o.output, *node->EditableMesh(), error)
-                        : WriteColouredObj(o.output, scene, object, *node->EditableMesh(), error);
+    const ImportedObject& object = scene.objects[static_cast<size_t>(chosen)];
+    // The written mesh carries the file's own positions: the import scale only serves the run.
+    const Mesh* written = node->EditableMesh();
+    Mesh unscaled;
+    if (!object.fileVerts.empty() && object.fileVerts.size() == written->verts.size()) {
+        unscaled = *written;
+        unscaled.verts = object.fileVerts;
+        written = &unscaled;
+    }
+    const bool ok = LowerExtension(o.output) == ".ply" ? WriteColouredPly(o.output, *written, error)
+                                                       : WriteColouredObj(o.output, scene, object, *written, error);
     if (!ok) return fail(kExitFailed, error);
     if (!o.quiet) out << "wrote " << o.output << "\n";
     return kExitDone;

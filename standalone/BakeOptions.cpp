@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "standalone/ImportScale.h"
+
 namespace {
 
 std::string Num(double v) {
@@ -19,6 +21,15 @@ bool InRange(T value, const SettingSpec<T>& range, const std::string& what, std:
     if (value >= range.min && value <= range.max) return true;
     error = what + " " + Num(static_cast<double>(value)) + " is outside the range " + RangeText(range);
     return false;
+}
+
+// After a --dist outside the panel's range: the import scale that fits it, when one does.
+std::string ScaleHint(float dist, double scale) {
+    const std::string options = FittingScaleOptions(dist, scale);
+    if (options.empty()) return "";
+    return (dist < setting::dist.min ? "; for a mesh this small, scale it on import: use "
+                                     : "; for a mesh this large, scale it on import: use ") +
+           options;
 }
 
 }  // namespace
@@ -67,7 +78,10 @@ bool CheckOptionRanges(const BakeOptions& o, std::string& error) {
         (!InRange(o.spread->first, setting::horizontalSpread, "--spread: the horizontal spread", error) ||
          !InRange(o.spread->second, setting::verticalSpread, "--spread: the vertical spread", error)))
         return false;
-    if (o.dist && !InRange(*o.dist, setting::dist, "--dist", error)) return false;
+    if (o.dist && !InRange(*o.dist, setting::dist, "--dist", error)) {
+        error += ScaleHint(*o.dist, o.import.scale);
+        return false;
+    }
     if (o.channel && !InRange(*o.channel, setting::mapChannel, "--channel", error)) return false;
     if (o.noiseSize && !InRange(*o.noiseSize, setting::noiseSize, "--noise", error)) return false;
     if (o.mtlID && !InRange(*o.mtlID, setting::mtlID, "--mtl-id", error)) return false;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "settings/GritSettings.h"
+#include "standalone/ImportOptions.h"
 
 struct BakeOptions {
     std::string input, output;
@@ -27,6 +28,7 @@ struct BakeOptions {
     std::optional<bool> savePartial;             // --save-partial yes|no
     std::optional<int> threads;                  // --threads N (N >= 1); else one per hardware thread
     bool reference = false;                      // --reference: cast rays with the plain scan
+    ImportOptions import;                        // --scale S, --smoothing MODE (its threads: --threads)
     bool quiet = false;
     bool rgba = false;                           // --rgba: images as r, g, b, a instead of one grey channel
 };
@@ -42,7 +44,9 @@ bool ParseModeText(const std::string& text, int& algorithm);
 std::string RangeText(const SettingSpec<int>& range);
 std::string RangeText(const SettingSpec<float>& range);
 
-// Checks every given value against the panel's ranges; the error names the option and the range.
+// Checks every given value against the panel's ranges; the error names the option and the range,
+// and for a distance that a power-of-two import scale would bring within it, that scale and the
+// distance in its units.
 bool CheckOptionRanges(const BakeOptions& options, std::string& error);
 
 // Checks a settings record's ranged fields; the error names the settings key and the range.

@@ -17,6 +17,28 @@ struct RawBakeArgs {
     std::string mode, size, dist, spread, channel, noise, mtlId, savePartial, threads;
 };
 
+// The import options' texts, which bake and info share.
+struct RawImportArgs {
+    std::string scale, smoothing;
+};
+
+bool ConvertImportArgs(const RawImportArgs& raw, CLI::App& command, ImportOptions& o, std::string& error) {
+    auto given = [&](const char* name) { return command.get_option(name)->count() > 0; };
+    if (given("--scale") && !ParseScaleText(raw.scale, o.scale)) {
+        error = "--scale " + raw.scale + ": expected a number above 0";
+        return false;
+    }
+    if (given("--smoothing") && !ParseSmoothingText(raw.smoothing, o.smoothing, error)) return false;
+    return true;
+}
+
+void AddImportOptions(CLI::App& command, RawImportArgs& raw) {
+    command.add_option("--scale", raw.scale,
+                       "multiply every position by S on import (a power of two keeps the map exact; see README)");
+    command.add_option("--smoothing", raw.smoothing,
+                       "smoothing groups from: auto (default), groups (`s` lines), normals (`vn`), angle:DEG or none");
+}
+
 // Converts the option texts; false with a usage error.
 bool ConvertBakeArgs(const RawBakeArgs& raw, CLI::App& bake, BakeOptions& o, std::string& error) {
     auto given = [&](const char* name) { return bake.get_option(name)->count() > 0; };
@@ -104,7 +126,7 @@ int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err, const Cl
         bake->add_option("-o,--output", o.output, "the file to write: an image (uv) or .ply/.obj (vertex)")->required();
         bake->add_option("--mode", raw.mode, "uv (a grey map), vertex (vertex colours) or spatial");
         bake->add_option("--size", raw.size, "map size WxH in texels (" + RangeText(setting::XSiz) + " each)");
-        bake->add_option("--dist", raw.dist, "ray length in the mesh's units (" + RangeText(setting::dist) + ")");
+        bake->add_option("--dist", raw.dist, "ray length in the mesh's units, after --scale (" + RangeText(setting::dist) + ")");
         bake->add_option("--spread", raw.spread, "rays per ring x rings, HxV (" + RangeText(setting::horizontalSpread) + " x " +
                                                RangeText(setting::verticalSpread) + ")");
         bake->add_option("--channel", raw.channel, "map channel of the texture coordinates (" + RangeText(setting::mapChannel) + ")");
@@ -124,6 +146,8 @@ int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err, const Cl
         bake->add_flag("--reference", o.reference, "cast every ray against every face (slow; same result)");
         bake->add_flag("-q,--quiet", o.quiet, "no progress and no reports; failures still go to stderr");
         bake->add_flag("--rgba", o.rgba, "images: write r, g, b, a (r = g = b = grey, a = full) instead of one grey channel");
+        RawImportArgs bakeImport;
+        AddImportOptions(*bake, bakeImport);
         sel->excludes(nosel);
         noise->excludes(nonoise);
         mtl->excludes(nomtl);
@@ -132,6 +156,8 @@ int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err, const Cl
         std::string infoInput;
         CLI::App* info = app.add_subcommand("info", "describe the objects of an OBJ file as Murkwell reads them");
         info->add_option("INPUT", infoInput, "the OBJ file to read")->required();
+        RawImportArgs infoImport;
+        AddImportOptions(*info, infoImport);
 
         std::string panelConfigDir;
         CLI::App* panel = app.add_subcommand("panel", "show the plug-in's panel as the settings file leaves it");
@@ -147,11 +173,18 @@ int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err, const Cl
             return code == 0 ? kExitDone : kExitUsage;
         }
 
-        if (info->parsed()) return RunInfo(infoInput, out, err);
+        std::string error;
+        if (info->parsed()) {
+            ImportOptions import;
+            if (!ConvertImportArgs(infoImport, *info, import, error)) {
+                err << "Murkwell: " << error << "\n";
+                return kExitUsage;
+            }
+            return RunInfo(infoInput, import, out, err);
+        }
         if (panel->parsed()) return RunPanel(panelConfigDir, env, out, err);
         if (about->parsed()) return RunAbout(aboutConfigDir, env, out, err);
-        std::string error;
-        if (!ConvertBakeArgs(raw, *bake, o, error)) {
+        if (!ConvertBakeArgs(raw, *bake, o, error) || !ConvertImportArgs(bakeImport, *bake, o.import, error)) {
             err << "Murkwell: " << error << "\n";
             return kExitUsage;
         }

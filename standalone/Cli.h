@@ -47,7 +47,7 @@ int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err);
 
 // The commands, behind the parser.
 int RunBake(const BakeOptions& options, const CliEnvironment& env, std::ostream& out, std::ostream& err);
-int RunInfo(const std::string& input, std::ostream& out, std::ostream& err);
+int RunInfo(const std::string& input, const ImportOptions& import, std::ostream& out, std::ostream& err);
 // `panel` and `about`; configDir as --config-dir (empty: the default directory).
 int RunPanel(const std::string& configDir, const CliEnvironment& env, std::ostream& out, std::ostream& err);
 int RunAbout(const std::string& configDir, const CliEnvironment& env, std::ostream& out, std::ostream& err);

@@ -1,10 +1,16 @@
-// `murkwell info`: what the host makes of an OBJ file, object by object.
+// `murkwell info`: what the host makes of a mesh file, object by object: faces, map channel,
+// materials, smoothing and where it comes from, groups, colours, and the size with a first ray
+// length (in the units of the import scale).
 #include <algorithm>
 #include <cstdio>
 #include <limits>
 
+#include "settings/SettingTable.h"
+#include "standalone/BakeOptions.h"
 #include "standalone/Cli.h"
-#include "standalone/ObjScene.h"
+#include "standalone/ImportScale.h"
+#include "standalone/ImportSmoothing.h"
+#include "standalone/SceneImport.h"
 
 namespace {
 
@@ -14,7 +20,61 @@ std::string Num(float v) {
     return buf;
 }
 
-void DescribeObject(const ObjObject& o, std::ostream& out) {
+std::string Num(double v) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%g", v);
+    return buf;
+}
+
+void DescribeSize(const ImportedObject& o, double scale, std::ostream& out) {
+    const BoundingBox box = BoundsOf(o.mesh);
+    if (box.empty) return;
+    const double diagonal = box.Diagonal();
+    out << "  bounding box: x " << Num(box.lo.x) << " ... " << Num(box.hi.x) << ", y " << Num(box.lo.y) << " ... "
+        << Num(box.hi.y) << ", z " << Num(box.lo.z) << " ... " << Num(box.hi.z) << " (diagonal " << Num(diagonal) << ")\n";
+    const double dist = SuggestedDistance(diagonal);
+    if (dist <= 0.0) return;
+    out << "  suggested --dist " << Num(dist) << " (a tenth of the diagonal)";
+    const std::string fit = FittingScaleOptions(dist, scale);
+    if (!fit.empty()) out << ", outside the range " << RangeText(setting::dist) << ": use " << fit;
+    out << "\n";
+}
+
+void DescribeSmoothing(const ImportedObject& o, std::ostream& out) {
+    const SmoothingOutcome& s = o.smoothing;
+    const Mesh& m = o.mesh;
+    const char* why = "";
+    if (s.chosenByAuto) {
+        switch (s.source) {
+            case SmoothingSource::Groups: why = " (auto: the faces carry smoothing groups)"; break;
+            case SmoothingSource::Normals: why = " (auto: no smoothing groups, the faces carry normals)"; break;
+            default: why = " (auto: no smoothing groups and no normals; --smoothing angle:30 smooths edges up to 30 degrees)";
+        }
+    }
+    switch (s.source) {
+        case SmoothingSource::Auto:
+        case SmoothingSource::Groups: {
+            out << "  smoothing: groups, from the file" << why << "\n";
+            int smooth = 0;
+            for (const Face& f : m.faces) smooth += f.getSmGroup() ? 1 : 0;
+            if (smooth > 0)
+                out << "  smoothing groups: " << s.bitsUsed << " in use, on " << smooth << " of " << m.getNumFaces()
+                    << " faces\n";
+            else
+                out << "  smoothing groups: none\n";
+            return;
+        }
+        case SmoothingSource::Normals: out << "  smoothing: normals, where the faces' normals agree" << why << "\n"; break;
+        case SmoothingSource::Angle: out << "  smoothing: angle, edges up to the given angle" << why << "\n"; break;
+        case SmoothingSource::None: out << "  smoothing: none" << why << "\n  smoothing groups: none\n"; return;
+    }
+    out << "  smoothing groups: " << s.patches << (s.patches == 1 ? " patch" : " patches") << ", " << s.bitsUsed
+        << (s.bitsUsed == 1 ? " bit" : " bits") << " in use";
+    if (s.crowdedVertices > 0) out << " (bits shared at " << s.crowdedVertices << " crowded vertices)";
+    out << "\n";
+}
+
+void DescribeObject(const ImportedObject& o, double scale, std::ostream& out) {
     const Mesh& m = o.mesh;
     out << "object \"" << o.name << "\": " << m.getNumFaces() << " faces";
     if (o.polygonCount != m.getNumFaces())
@@ -61,20 +121,7 @@ void DescribeObject(const ObjObject& o, std::ostream& out) {
             << perMaterial[i] << " faces)";
     out << "\n";
 
-    if (o.usesSmoothing) {
-        DWORD all = 0;
-        int smooth = 0;
-        for (const Face& f : m.faces) {
-            all |= f.getSmGroup();
-            smooth += f.getSmGroup() ? 1 : 0;
-        }
-        int groups = 0;
-        for (int b = 0; b < 32; ++b) groups += (all >> b) & 1u;
-        out << "  smoothing groups: " << groups << " in use, on " << smooth << " of " << m.getNumFaces() << " faces\n";
-    } else {
-        out << "  smoothing groups: none\n";
-    }
-
+    DescribeSmoothing(o, out);
     const auto groups = o.GroupNames();
     if (!groups.empty()) {
         out << "  groups (for --select-group):";
@@ -82,14 +129,15 @@ void DescribeObject(const ObjObject& o, std::ostream& out) {
         out << "\n";
     }
     out << "  vertex colours: " << (m.getNumVertCol() > 0 ? "yes" : "no") << "\n";
+    DescribeSize(o, scale, out);
 }
 
 }  // namespace
 
-int RunInfo(const std::string& input, std::ostream& out, std::ostream& err) {
-    ObjScene scene;
+int RunInfo(const std::string& input, const ImportOptions& import, std::ostream& out, std::ostream& err) {
+    ImportedScene scene;
     std::string error;
-    if (!LoadObjScene(input, scene, error)) {
+    if (!LoadScene(input, import, scene, error)) {
         err << "Murkwell: " << error << "\n";
         return kExitFailed;
     }
@@ -97,6 +145,7 @@ int RunInfo(const std::string& input, std::ostream& out, std::ostream& err) {
     out << input << ": " << scene.objects.size() << (scene.objects.size() == 1 ? " object" : " objects") << ", "
         << scene.vertexLines << " vertices, " << scene.texCoordLines << " texture coordinates, " << scene.normalLines
         << " normals, vertex colours: " << (scene.hasColours ? "yes" : "no") << "\n";
-    for (const ObjObject& o : scene.objects) DescribeObject(o, out);
+    if (scene.scale != 1.0) out << "positions scaled by " << Num(scene.scale) << " (sizes below are in scaled units)\n";
+    for (const ImportedObject& o : scene.objects) DescribeObject(o, scene.scale, out);
     return kExitDone;
 }

@@ -4,7 +4,7 @@
 #include <string_view>
 
 #include "host/AtomicReplace.h"
-#include "standalone/ObjStructureScan.h"
+#include "standalone/ObjLines.h"
 
 namespace {
 
@@ -53,7 +53,13 @@ std::string RewriteObjVertexColours(const ObjScene& scene, const ObjObject& obje
             out.append(text.substr(start, pos - start));
             continue;
         }
-        const auto tokens = ObjTokens(visible.substr(k + 2));
+        auto tokens = ObjTokens(visible.substr(k + 2));
+        // A trailing comment is no number of the vertex.
+        for (size_t t = 0; t < tokens.size(); ++t)
+            if (tokens[t].front() == '#') {
+                tokens.resize(t);
+                break;
+            }
         const int o = vertexLine < scene.vertexLines ? outputOf[static_cast<size_t>(vertexLine)] : -1;
         vertexLine++;
         if (o < 0 && tokens.size() >= 6) {

@@ -3,7 +3,8 @@
 //   file's text is copied with only its `v` lines changed: the object's vertices get the mesh's
 //   colours, other vertices keep the colour they had or get white (1 1 1), since a reader takes
 //   colours only when every vertex has one. Texture coordinates, normals, smoothing groups,
-//   groups, materials and comments stay exactly as they were. A `v` line's optional w is dropped.
+//   groups, materials and comments stay exactly as they were. A `v` line's optional w and a
+//   comment after its numbers are dropped, and a UTF-8 byte-order mark is not copied.
 // - Otherwise (one vertex with several colours) a new OBJ of the object alone is written with
 //   split vertices, its texture coordinates (channel 1), materials, groups and smoothing groups.
 #pragma once

@@ -2,7 +2,7 @@
 // that results compare across tools:
 // - positions as they stand; `vt` (u, v) is map channel 1 with w = 0; `v x y z r g b` colours
 //   become colour vertices, one per vertex, with colour faces equal to the faces (only when every
-//   `v` line carries a colour);
+//   `v` line carries a colour); a `v` line's w is dropped;
 // - every `f` form and negative (relative) indices; a polygon is fanned from its first corner:
 //   (c0, c1, c2), (c0, c2, c3), ... in file order;
 // - `s N` (N >= 1) gives smoothing bits 1 << ((N - 1) mod 32); `s off` and `s 0` give none;
@@ -14,56 +14,32 @@
 //   without faces makes no object;
 // - a mesh keeps only the vertices (and texture vertices) its faces use, in file order;
 // - a face without texture coordinates on every corner gets map corners at (-1, -1, 0), outside
-//   the texture square, so the UV run leaves it out.
+//   the texture square, so the UV run leaves it out;
+// - the `vn` normals at each face corner are kept beside the mesh, for smoothing from normals.
 // The .mtl files are not read: material IDs and names come from the `usemtl` lines alone.
+//
+// Every number is read whole and checked: a coordinate must be a finite float, an index a
+// nonzero 32-bit whole number referring to an entry of the file, a smoothing group a 32-bit
+// whole number or `off`. Anything else is refused, naming the line and the token. The text is
+// read in stretches of whole lines on several threads; the result does not depend on how many.
 #pragma once
+#include <cstddef>
 #include <string>
-#include <vector>
 
-#include "host/Mesh.h"
+#include "standalone/ImportedScene.h"
 
-struct ObjObject {
-    std::string name;
-    Mesh mesh;
-    // Material ID -> `usemtl` name; "" is the "no material" entry.
-    std::vector<std::string> materialNames;
-    // Distinct name lists of the `g` lines this object's faces lie under.
-    std::vector<std::vector<std::string>> groupSets;
-    // Per mesh face: index into groupSets, -1 when the face lies under no `g`.
-    std::vector<int> faceGroupSet;
-    // Per mesh vertex: 0-based index of its `v` line in the file.
-    std::vector<int> vertexSource;
-    int polygonCount = 0;            // `f` lines
-    int facesWithoutTexCoords = 0;   // mesh faces given the outside map corners
-    bool usesSmoothing = false;      // some face has smoothing bits
+// The names the OBJ-only code uses for what the OBJ reader fills.
+using ObjScene = ImportedScene;
+using ObjObject = ImportedObject;
 
-    bool HasFaces() const { return mesh.getNumFaces() > 0; }
-    // Distinct group names over groupSets, in order of first appearance.
-    std::vector<std::string> GroupNames() const;
-};
-
-struct ObjScene {
-    std::string path;
-    // The file's bytes, kept so a coloured copy can be written without reading the file again.
-    std::string text;
-    std::vector<ObjObject> objects;  // in order of first appearance
-    int vertexLines = 0;             // `v` lines in the file
-    int texCoordLines = 0;           // `vt` lines
-    int normalLines = 0;             // `vn` lines
-    bool hasColours = false;         // every `v` line carries r g b
-    std::vector<std::string> warnings;
-
-    // Index of the object with this name, or -1.
-    int FindObject(const std::string& name) const;
-    std::vector<std::string> ObjectNames() const;
+struct ObjReadOptions {
+    int threads = 0;        // 0: one per hardware thread
+    size_t chunkBytes = 0;  // length of the stretches read in parallel; 0: the default
 };
 
 // Reads the OBJ file at `path`. On failure returns false with a one-line reason in `error`.
-bool LoadObjScene(const std::string& path, ObjScene& scene, std::string& error);
+bool LoadObjScene(const std::string& path, ObjScene& scene, std::string& error, const ObjReadOptions& options = {});
 
 // Reads OBJ text; `fileStem` names the object of faces outside any named object.
-bool ParseObjScene(std::string text, const std::string& fileStem, ObjScene& scene, std::string& error);
-
-// Selects the faces of `object` that lie under a `g` line naming any of `groups`, and clears the
-// rest. Fails, naming the object's groups, when one of the names is not among them.
-bool SelectGroupFaces(ObjObject& object, const std::vector<std::string>& groups, std::string& error);
+bool ParseObjScene(std::string text, const std::string& fileStem, ObjScene& scene, std::string& error,
+                   const ObjReadOptions& options = {});

@@ -16,9 +16,9 @@ Mesh* SceneNode::EditableMesh() {
     return tri ? &tri->mesh : nullptr;
 }
 
-std::vector<std::unique_ptr<SceneNode>> MakeSceneNodes(ObjScene& scene) {
+std::vector<std::unique_ptr<SceneNode>> MakeSceneNodes(ImportedScene& scene) {
     std::vector<std::unique_ptr<SceneNode>> nodes;
-    for (ObjObject& o : scene.objects) {
+    for (ImportedObject& o : scene.objects) {
         std::unique_ptr<Object> object;
         if (o.HasFaces())
             object = std::make_unique<EditableMeshObject>(std::move(o.mesh));

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "host/Scene.h"
-#include "standalone/ObjScene.h"
+#include "standalone/ImportedScene.h"
 
 // Class-family code of a geometric object.
 inline constexpr SClass_ID kGeomObjectClassId = 0x10;
@@ -53,4 +53,4 @@ private:
 };
 
 // Nodes for every object of `scene`, in order; each object's mesh moves into its node.
-std::vector<std::unique_ptr<SceneNode>> MakeSceneNodes(ObjScene& scene);
+std::vector<std::unique_ptr<SceneNode>> MakeSceneNodes(ImportedScene& scene);

@@ -175,6 +175,107 @@ TEST_F(CliRefusal, OutOfRangeSettingsFileValuesAreRefusedUnlessOverridden) {
     ExpectNothingChanged();
 }
 
+TEST_F(CliRefusal, FilesThatCannotBeReadHonestlyAreRefusedNamingTheLineAndToken) {
+    const std::string head = "v 0 0 0\nv 1 0 0\nv 0 1 0\nvt 0 0\nvt 1 0\nvt 0 1\n";
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {head + "f 1/1 2/2 4294967299/3\n", "line 7: face corner \"4294967299/3\": the index 4294967299 is outside"},
+        {head + "f 1/1 2/2 99999999999999999999/3\n", "line 7: face corner \"99999999999999999999/3\""},
+        {head + "f 1 2 3abc\n", "line 7: malformed face corner \"3abc\""},
+        {"v 1x 2 3\n" + head + "f 1 2 3\n", "line 1: vertex coordinate \"1x\" is not a number"},
+        {head + "v nan 0 0\nf 1 2 3\n", "line 7: vertex coordinate \"nan\" is not a finite number"},
+        {head + "v 1e39 0 0\nf 1 2 3\n", "line 7: vertex coordinate \"1e39\" is too large for a float"},
+        {"", "holds no faces"},
+        {std::string("\xFF\xFEv\0 \0", 6), "not a text OBJ file (it starts with a UTF-16 byte-order mark"},
+    };
+    for (const auto& [text, message] : cases) {
+        WriteWholeFile(dir.Path() / "bad.obj", text);
+        for (const char* command : {"bake", "info"}) {
+            const CliResult r = std::string(command) == "bake"
+                                    ? Bake({dir.File("bad.obj"), "-o", dir.File("out.png"), "--mode", "uv"})
+                                    : RunMurkwell({"info", dir.File("bad.obj")});
+            EXPECT_EQ(r.code, kExitFailed) << command << ": " << message;
+            EXPECT_NE(r.err.find("Murkwell: " + dir.File("bad.obj") + ": " + message), std::string::npos) << r.err;
+            EXPECT_TRUE(r.out.empty()) << r.out;
+        }
+    }
+    fs::remove(dir.Path() / "bad.obj");
+    CliResult r = Bake({dir.File("two.fbx"), "-o", dir.File("out.png"), "--mode", "uv"});
+    EXPECT_EQ(r.code, kExitFailed);
+    EXPECT_NE(r.err.find("unknown mesh format \".fbx\""), std::string::npos) << r.err;
+    ExpectNothingChanged();
+}
+
+TEST_F(CliRefusal, ImportOptionsAreCheckedAndASmallDistanceIsShownItsScale) {
+    const std::vector<std::pair<std::vector<std::string>, std::string>> usage = {
+        {{"--scale", "0"}, "--scale 0: expected a number above 0"},
+        {{"--scale", "-2"}, "--scale -2: expected a number above 0"},
+        {{"--scale", "inf"}, "--scale inf: expected a number above 0"},
+        {{"--scale", "2x"}, "--scale 2x: expected a number above 0"},
+        {{"--smoothing", "smooth"}, "expected auto, groups, normals, angle:DEGREES or none"},
+        {{"--smoothing", "angle:200"}, "the angle must lie within 0 ... 180 degrees"},
+        {{"--smoothing", "angle:"}, "expected angle:DEGREES"},
+        {{"--dist", "0.03"}, "--dist 0.03 is outside the range 1 ... 100000; for a mesh this small, scale it on "
+                             "import: use --scale 128 --dist 3.84"},
+        {{"--dist", "0.03", "--scale", "0.5"}, "use --scale 64 --dist 3.84"},
+        {{"--dist", "300000"}, "for a mesh this large, scale it on import: use --scale 0.125 --dist 37500"},
+    };
+    for (const auto& [extra, message] : usage) {
+        std::vector<std::string> args = {kExample, "-o", dir.File("out.png"), "--mode", "uv"};
+        args.insert(args.end(), extra.begin(), extra.end());
+        const CliResult r = Bake(args);
+        EXPECT_EQ(r.code, kExitUsage) << extra[0] << " " << extra[1];
+        EXPECT_NE(r.err.find(message), std::string::npos) << r.err;
+    }
+    const CliResult info = RunMurkwell({"info", kExample, "--smoothing", "sharp"});
+    EXPECT_EQ(info.code, kExitUsage);
+    EXPECT_NE(info.err.find("--smoothing sharp"), std::string::npos) << info.err;
+    // A scale taking a coordinate beyond the float range: bad input, refused before any work.
+    const CliResult r = Bake({kExample, "-o", dir.File("out.png"), "--mode", "uv", "--scale", "1e38"});
+    EXPECT_EQ(r.code, kExitFailed);
+    EXPECT_NE(r.err.find("beyond the float range"), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(dir.Path() / "cfg" / "Murkwell.ini"));
+    ExpectNothingChanged();
+}
+
+TEST(CliInfo, SaysWhereTheSmoothingComesFromAndHowBigEachObjectIs) {
+    ScopedTempDir dir;
+    // One object with groups, one with normals only, one with neither.
+    WriteWholeFile(dir.Path() / "three.obj",
+                   "v 0 0 0\nv 0.3 0 0\nv 0 0.2 0\nv 0.3 0.2 0.1\nvn 0 0 1\nvn 0 0.6 0.8\n"
+                   "o grouped\ns 2\nf 1 2 3\n"
+                   "o normal\ns off\nf 1//1 2//1 3//1\nf 2//2 4//2 3//2\n"
+                   "o bare\nf 1 2 3\n");
+    CliResult r = RunMurkwell({"info", dir.File("three.obj")});
+    ASSERT_EQ(r.code, kExitDone) << r.err;
+    EXPECT_NE(r.out.find("object \"grouped\": 1 faces, 3 vertices\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("  smoothing: groups, from the file (auto: the faces carry smoothing groups)\n"
+                         "  smoothing groups: 1 in use, on 1 of 1 faces\n"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("  smoothing: normals, where the faces' normals agree (auto: no smoothing groups, the faces "
+                         "carry normals)\n  smoothing groups: 2 patches, 2 bits in use\n"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("  smoothing: none (auto: no smoothing groups and no normals; --smoothing angle:30"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("  bounding box: x 0 ... 0.3, y 0 ... 0.2, z 0 ... 0 (diagonal 0.360555)\n"
+                         "  suggested --dist 0.036 (a tenth of the diagonal), outside the range 1 ... 100000: use "
+                         "--scale 64 --dist 2.304\n"),
+              std::string::npos)
+        << r.out;
+
+    // The given choice and scale: sizes in scaled units.
+    r = RunMurkwell({"info", dir.File("three.obj"), "--smoothing", "angle:30", "--scale", "64"});
+    ASSERT_EQ(r.code, kExitDone) << r.err;
+    EXPECT_NE(r.out.find("positions scaled by 64 (sizes below are in scaled units)\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("  smoothing: angle, edges up to the given angle\n  smoothing groups: 1 patch, 1 bit in use\n"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("(diagonal 23.0755)\n  suggested --dist 2.3 (a tenth of the diagonal)\n"), std::string::npos)
+        << r.out;
+}
+
 TEST(CliInfo, DescribesObjectsAsImported) {
     MURKWELL_REQUIRE_SHARED_MESH(path, "cornell_box.obj");
     CliResult r = RunMurkwell({"info", path});

@@ -11,6 +11,7 @@
 #include "standalone/ConfigDir.h"
 #include "standalone/Interrupts.h"
 #include "standalone/ProgressDisplay.h"
+#include "standalone/ObjScene.h"
 #include "standalone/SceneNodes.h"
 #include "standalone/StandaloneHost.h"
 #include "standalone/TerminalPrompt.h"
@@ -138,7 +139,8 @@ TEST(BakeOptions, TextsParseStrictlyAndRangesNameTheOption) {
     o.size.reset();
     o.dist = 0.5f;
     EXPECT_FALSE(CheckOptionRanges(o, error));
-    EXPECT_EQ(error, "--dist 0.5 is outside the range 1 ... 100000");
+    EXPECT_EQ(error, "--dist 0.5 is outside the range 1 ... 100000; for a mesh this small, scale it on import: use "
+                     "--scale 4 --dist 2");
     o.dist.reset();
     o.mtlID = 0;
     EXPECT_FALSE(CheckOptionRanges(o, error));
