@@ -7,6 +7,7 @@ packages=(
   build-essential cmake ninja-build pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   libtinyobjloader-dev libopenimageio-dev openimageio-tools libcli11-dev
+  clang libclang-rt-14-dev  # the fuzz build: clang with libFuzzer and the sanitizer runtimes
 )
 # Benchmark-only: Embree 3 as the comparison the speed benchmarks report. Never linked into murkwell.
 if [[ "${MURKWELL_WITH_EMBREE:-0}" == "1" ]]; then packages+=(libembree-dev); fi

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds and runs the whole test suite: a normal build with warnings as errors, then the same
 # suite under AddressSanitizer + UndefinedBehaviorSanitizer, then the threaded tests under
-# ThreadSanitizer.
+# ThreadSanitizer, then each fuzz target for a minute under libFuzzer (scripts/fuzz.sh;
+# FUZZ_SECONDS sets the time).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
@@ -22,3 +23,5 @@ ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 echo "== ThreadSanitizer build (threaded tests)"
 TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$PWD/tests/tsan.supp" \
   run_suite build-tsan "Thread|Worker|Pool|Run" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMURKWELL_TSAN=ON
+echo "== fuzzing (clang, libFuzzer, AddressSanitizer + UndefinedBehaviorSanitizer)"
+scripts/fuzz.sh

@@ -10,8 +10,9 @@
 // Meshes with more faces than this are not baked: their cost would dominate the fuzzing.
 inline constexpr int kBakeMaxFaces = 1024;
 
-// Runs the UV Map run on a 16 x 16 map, evaluating at most a few texels, and the Vertex Colors
-// run on a handful of selected faces, through the scripted test host; checks what must hold
-// for any mesh (no internal assertion, the progress display ended, one bitmap written, values
-// and colours in range). Aborts on a failed check.
+// Runs the UV Map run on a 16 x 16 map, evaluating at most a few texels, once with the
+// accelerated ray query and once with the plain scan, and the Vertex Colors run on a handful of
+// selected faces, through the scripted test host; checks what must hold for any mesh (no
+// internal assertion, the progress display ended, one bitmap written, the same map from both
+// ray queries, values and colours in range). Aborts on a failed check.
 void BakeMesh(const Mesh& mesh);
