@@ -120,14 +120,14 @@ struct IntControl {
     ICustEdit* GritUtility::*edit;
     ISpinnerControl* GritUtility::*spinner;
     int GritSettings::*field;
-    const SettingSpec<int>& spec;
+    const SettingSpec<int>& setting;
 };
 struct FloatControl {
     int editId;
     ICustEdit* GritUtility::*edit;
     ISpinnerControl* GritUtility::*spinner;
     float GritSettings::*field;
-    const SettingSpec<float>& spec;
+    const SettingSpec<float>& setting;
 };
 
 const IntControl kIntControls[] = {
@@ -155,12 +155,12 @@ void CheckIntControl(GritUtility& u, HWND page, const IntControl& c, const std::
     edit->SetText(shown);
     FUZZ_CHECK(edit->GetInt() == shown, "an edit reads back the int it shows");
 
-    spinner->SetValue(c.spec.defaultValue, FALSE);
+    spinner->SetValue(c.setting.defaultValue, FALSE);
     const int old = spinner->GetIVal();
     FUZZ_CHECK(TypeDlgItemText(page, c.editId, text.c_str(), true), "the edit takes the text");
     bool found = false;
     const int typed = LeadingInt(text.c_str(), &found);
-    const int expected = found ? std::clamp(typed, c.spec.min, c.spec.max) : old;
+    const int expected = found ? std::clamp(typed, c.setting.min, c.setting.max) : old;
     FUZZ_CHECK(spinner->GetIVal() == expected, "Enter sets the spinner to the clamped number");
     u.ReadControls(page);
     FUZZ_CHECK(u.settings.*c.field == expected, "the settings read from the edit are the spinner's value");
@@ -176,13 +176,13 @@ void CheckFloatControl(GritUtility& u, HWND page, const FloatControl& c, const s
         FUZZ_CHECK(SameBits(edit->GetFloat(), shown), "an edit reads back the float it shows");
     }
 
-    spinner->SetValue(c.spec.defaultValue, FALSE);
+    spinner->SetValue(c.setting.defaultValue, FALSE);
     const float old = spinner->GetFVal();
     FUZZ_CHECK(TypeDlgItemText(page, c.editId, text.c_str(), true), "the edit takes the text");
     bool found = false;
     const double typed = LeadingDouble(text.c_str(), &found);
     // Clamping before or after rounding to float gives the same value: the limits are floats.
-    const float expected = found ? static_cast<float>(std::clamp(typed, double(c.spec.min), double(c.spec.max))) : old;
+    const float expected = found ? static_cast<float>(std::clamp(typed, double(c.setting.min), double(c.setting.max))) : old;
     // (A negative zero may stay negative at a limit of 0: equal, not the same bits.)
     const float value = spinner->GetFVal();
     FUZZ_CHECK(value == expected, "Enter sets the spinner to the clamped number");
