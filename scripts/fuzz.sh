@@ -19,6 +19,7 @@ seconds=${FUZZ_SECONDS:-60}
 jobs=${FUZZ_JOBS:-2}
 targets=(${FUZZ_TARGETS:-obj_bake settings_file number_text})
 build=${FUZZ_BUILD:-build-fuzz}
+scripts/setup.sh
 
 # Per target: the dictionary and the longest input worth trying.
 declare -A dict=([obj_bake]=obj.dict [settings_file]=ini.dict [number_text]=number.dict)
