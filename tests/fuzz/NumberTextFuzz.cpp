@@ -115,20 +115,17 @@ Panel& OpenPanel() {
     return *g_panel;
 }
 
-struct IntControl {
+// A number edit of the panel: its id, the utility's handles to it and its spinner, the setting.
+template <class T>
+struct Control {
     int editId;
     ICustEdit* GritUtility::*edit;
     ISpinnerControl* GritUtility::*spinner;
-    int GritSettings::*field;
-    const SettingSpec<int>& setting;
+    T GritSettings::*field;
+    const SettingSpec<T>& setting;
 };
-struct FloatControl {
-    int editId;
-    ICustEdit* GritUtility::*edit;
-    ISpinnerControl* GritUtility::*spinner;
-    float GritSettings::*field;
-    const SettingSpec<float>& setting;
-};
+using IntControl = Control<int>;
+using FloatControl = Control<float>;
 
 const IntControl kIntControls[] = {
     {IDC_XSIZ_EDIT, &GritUtility::mapWidthEdit, &GritUtility::mapWidthSpin, &GritSettings::XSiz, setting::XSiz},

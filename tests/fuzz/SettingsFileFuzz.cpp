@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "settings/GritSettings.h"
+#include "settings/SettingTable.h"
 #include "tests/common/TempDir.h"
 #include "tests/common/TestHost.h"
 #include "tests/fuzz/FuzzCheck.h"
@@ -80,10 +81,6 @@ bool SameName(std::string_view a, std::string_view b) {
     return true;
 }
 
-constexpr const char* kKeys[] = {"algorithm", "XSiz",    "YSiz",    "horizontalSpread", "verticalSpread",
-                                 "mapChannel", "dist",    "selectedOnly", "noiseOn",    "noiseSize",
-                                 "mtlID",      "mtlIDOn", "addVertexColors"};
-
 struct Classified {
     bool header = false, key = false;
     std::string_view name;
@@ -114,7 +111,8 @@ Classified Classify(std::string_view text, bool first) {
 // the file had a Murkwell section.
 std::vector<Line> OtherLines(std::string_view file, bool& hadSection) {
     const std::vector<Line> lines = SplitLines(file);
-    std::vector<bool> seen(std::size(kKeys), false);
+    const auto& settings = SettingEntries();
+    std::vector<bool> seen(settings.size(), false);
     std::vector<Line> kept;
     bool inSection = false;
     hadSection = false;
@@ -126,8 +124,8 @@ std::vector<Line> OtherLines(std::string_view file, bool& hadSection) {
         }
         bool owned = false;
         if (c.key && inSection)
-            for (size_t k = 0; k < std::size(kKeys) && !owned; ++k)
-                if (!seen[k] && SameName(c.name, kKeys[k])) owned = seen[k] = true;
+            for (size_t k = 0; k < settings.size() && !owned; ++k)
+                if (!seen[k] && SameName(c.name, settings[k].key)) owned = seen[k] = true;
         if (!owned) kept.push_back(lines[i]);
     }
     return kept;
@@ -167,19 +165,12 @@ float AfterSave(float value) {
 bool SameFloat(float a, float b) { return (std::isnan(a) && std::isnan(b)) || std::memcmp(&a, &b, sizeof a) == 0; }
 
 void CheckReadBack(const GritSettings& saved, const GritSettings& read) {
-    FUZZ_CHECK(read.algorithm == saved.algorithm, "algorithm reads back");
-    FUZZ_CHECK(read.XSiz == saved.XSiz, "XSiz reads back");
-    FUZZ_CHECK(read.YSiz == saved.YSiz, "YSiz reads back");
-    FUZZ_CHECK(read.horizontalSpread == saved.horizontalSpread, "horizontalSpread reads back");
-    FUZZ_CHECK(read.verticalSpread == saved.verticalSpread, "verticalSpread reads back");
-    FUZZ_CHECK(read.mapChannel == saved.mapChannel, "mapChannel reads back");
-    FUZZ_CHECK(SameFloat(read.dist, AfterSave(saved.dist)), "dist reads back");
-    FUZZ_CHECK(read.selectedOnly == saved.selectedOnly, "selectedOnly reads back");
-    FUZZ_CHECK(read.noiseOn == saved.noiseOn, "noiseOn reads back");
-    FUZZ_CHECK(SameFloat(read.noiseSize, AfterSave(saved.noiseSize)), "noiseSize reads back");
-    FUZZ_CHECK(read.mtlIDOn == saved.mtlIDOn, "mtlIDOn reads back");
-    FUZZ_CHECK(read.mtlID == saved.mtlID, "mtlID reads back");
-    FUZZ_CHECK(read.addVertexColors == saved.addVertexColors, "addVertexColors reads back");
+#define WHAT (std::string(e.key) + " reads back as saved").c_str()
+    for (const SettingEntry& e : SettingEntries()) {
+        if (e.intField) FUZZ_CHECK(read.*e.intField == saved.*e.intField, WHAT);
+        if (e.floatField) FUZZ_CHECK(SameFloat(read.*e.floatField, AfterSave(saved.*e.floatField)), WHAT);
+    }
+#undef WHAT
 }
 
 }  // namespace
