@@ -2,9 +2,11 @@
 # Builds and runs the whole test suite: a normal build with warnings as errors, then the same
 # suite under AddressSanitizer + UndefinedBehaviorSanitizer, then the threaded tests under
 # ThreadSanitizer. The threaded tests also run as on machines of 1 and of 16 hardware threads.
+# Last, each fuzz target runs for a minute under libFuzzer (scripts/fuzz.sh; FUZZ_SECONDS sets
+# the time).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-MURKWELL_WITH_BLENDER=1 scripts/setup.sh  # Blender for the add-on's tests (label `blender`)
+MURKWELL_WITH_BLENDER=1 MURKWELL_WITH_FUZZ=1 scripts/setup.sh  # Blender (label `blender`) and clang (fuzzing)
 jobs=$(nproc)
 
 run_suite() {  # build-dir, ctest filter, cmake options...
@@ -35,3 +37,5 @@ ASAN_OPTIONS=detect_leaks=0 threaded_as_on build-asan 16 "$(c++ -print-file-name
 echo "== ThreadSanitizer build (threaded tests)"
 TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$PWD/tests/tsan.supp" \
   run_suite build-tsan "Thread|Worker|Pool|Run" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMURKWELL_TSAN=ON
+echo "== fuzzing (clang, libFuzzer, AddressSanitizer + UndefinedBehaviorSanitizer)"
+scripts/fuzz.sh

@@ -15,27 +15,27 @@ constexpr const char* kFileName = "Murkwell.ini";
 // Float keys are read as text into a buffer of this size and converted with atof.
 constexpr DWORD kFloatTextSize = 80;
 
-int Read(const SettingSpec<int>& spec, const std::string& path) {
-    return static_cast<int>(GetPrivateProfileIntA(kSection, spec.key, spec.defaultValue, path.c_str()));
+int Read(const SettingSpec<int>& entry, const std::string& path) {
+    return static_cast<int>(GetPrivateProfileIntA(kSection, entry.key, entry.defaultValue, path.c_str()));
 }
 
-float Read(const SettingSpec<float>& spec, const std::string& path) {
+float Read(const SettingSpec<float>& entry, const std::string& path) {
     char text[kFloatTextSize];
-    GetPrivateProfileStringA(kSection, spec.key, spec.defaultText, text, kFloatTextSize, path.c_str());
+    GetPrivateProfileStringA(kSection, entry.key, entry.defaultText, text, kFloatTextSize, path.c_str());
     return static_cast<float>(std::atof(text));
 }
 
-bool Write(const SettingSpec<int>& spec, int value, const std::string& path) {
+bool Write(const SettingSpec<int>& entry, int value, const std::string& path) {
     char text[32];
     std::snprintf(text, sizeof text, "%d", value);
-    return WritePrivateProfileStringA(kSection, spec.key, text, path.c_str()) != FALSE;
+    return WritePrivateProfileStringA(kSection, entry.key, text, path.c_str()) != FALSE;
 }
 
-bool Write(const SettingSpec<float>& spec, float value, const std::string& path) {
+bool Write(const SettingSpec<float>& entry, float value, const std::string& path) {
     // "%f" of the largest float needs 47 characters; the buffer holds any float.
     char text[64];
     std::snprintf(text, sizeof text, "%f", static_cast<double>(value));
-    return WritePrivateProfileStringA(kSection, spec.key, text, path.c_str()) != FALSE;
+    return WritePrivateProfileStringA(kSection, entry.key, text, path.c_str()) != FALSE;
 }
 
 }  // namespace

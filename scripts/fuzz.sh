@@ -1,0 +1,107 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets (tests/fuzz) with clang under AddressSanitizer +
+# UndefinedBehaviorSanitizer in build-fuzz, and fuzzes each for a bounded time, a few at a time,
+# each starting from a temporary copy of its seed corpus and regression inputs (nothing is
+# written into the repository). Prints a summary of the executions each target ran. Exits
+# non-zero when a target found a crash, a leak, a timeout or a failed check, and prints the path
+# of each input that did (kept under build-fuzz/findings/<target>/).
+#
+#   FUZZ_SECONDS  time per target (default 60)
+#   FUZZ_JOBS     targets fuzzed at once (default 2)
+#   FUZZ_TARGETS  the targets to run (default: all)
+#   FUZZ_BUILD    the build directory (default build-fuzz)
+#
+# An input that failed becomes a regression input by copying it into
+# tests/fuzz/regressions/<target>/; the test suite replays those in every build.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+seconds=${FUZZ_SECONDS:-60}
+jobs=${FUZZ_JOBS:-2}
+targets=(${FUZZ_TARGETS:-obj_bake settings_file number_text})
+build=${FUZZ_BUILD:-build-fuzz}
+MURKWELL_WITH_FUZZ=1 scripts/setup.sh
+
+# Per target: the dictionary and the longest input worth trying.
+declare -A dict=([obj_bake]=obj.dict [settings_file]=ini.dict [number_text]=number.dict)
+declare -A max_len=([obj_bake]=4096 [settings_file]=4096 [number_text]=256)
+
+# -O1 with line tables: quick to build, still fast to run, and readable stack traces.
+CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja -DMURKWELL_FUZZ=ON -DMURKWELL_TESTS=OFF -DMURKWELL_WERROR=ON \
+  -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O1 -gline-tables-only" >/dev/null
+cmake --build "$build" -j "$(nproc)" --target "${targets[@]/#/fuzz_}"
+
+# The fuzzers' working files, and the temporary directories the targets make, live here; on a
+# memory file system when there is one, since the settings target writes a file per input.
+tmp_parent=/dev/shm
+[[ -d $tmp_parent && -w $tmp_parent ]] || tmp_parent=${TMPDIR:-/tmp}
+work=$(mktemp -d "$tmp_parent/murkwell-fuzz.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+findings="$build/findings"
+rm -rf "$findings"
+
+fuzz() {  # target
+  local t=$1 dir="$work/$1"
+  mkdir -p "$dir/corpus" "$dir/artifacts" "$dir/tmp"
+  cp tests/fuzz/corpus/"$t"/* "$dir/corpus/"
+  if [[ -d tests/fuzz/regressions/$t ]]; then cp tests/fuzz/regressions/"$t"/* "$dir/corpus/" 2>/dev/null || true; fi
+  local status=0
+  TMPDIR="$dir/tmp" ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+    "$build/tests/fuzz/fuzz_$t" "$dir/corpus" -dict="tests/fuzz/${dict[$t]}" -max_len="${max_len[$t]}" \
+    -max_total_time="$seconds" -timeout=30 -rss_limit_mb=2048 -print_final_stats=1 \
+    -artifact_prefix="$dir/artifacts/" >"$dir/log" 2>&1 || status=$?
+  echo "$status" >"$dir/status"
+}
+
+echo "== fuzzing ${targets[*]}: ${seconds} s each, $jobs at a time"
+start=$SECONDS
+running=0
+for t in "${targets[@]}"; do
+  if ((running >= jobs)); then
+    wait -n || true
+    running=$((running - 1))
+  fi
+  fuzz "$t" &
+  running=$((running + 1))
+done
+wait || true
+wall=$((SECONDS - start))
+
+stat() {  # log, name
+  sed -n "s/^stat::$2: *//p" "$1" | tail -n 1
+}
+
+failed=0
+printf '%-14s %12s %10s %10s %8s  %s\n' target executions "exec/s" "new units" "rss MB" result
+for t in "${targets[@]}"; do
+  dir="$work/$t"
+  status=$(cat "$dir/status" 2>/dev/null || echo 1)
+  result=ok
+  shopt -s nullglob
+  found=("$dir"/artifacts/*)
+  shopt -u nullglob
+  if ((status != 0 || ${#found[@]} > 0)); then
+    failed=1
+    result="FAILED (exit $status)"
+    mkdir -p "$findings/$t"
+    cp "$dir/log" "$findings/$t/fuzz.log"
+    for f in "${found[@]}"; do cp "$f" "$findings/$t/"; done
+  fi
+  printf '%-14s %12s %10s %10s %8s  %s\n' "$t" "$(stat "$dir/log" number_of_executed_units)" \
+    "$(stat "$dir/log" average_exec_per_sec)" "$(stat "$dir/log" new_units_added)" \
+    "$(stat "$dir/log" peak_rss_mb)" "$result"
+done
+echo "fuzzing took ${wall} s"
+
+if ((failed)); then
+  echo
+  for t in "${targets[@]}"; do
+    [[ -d $findings/$t ]] || continue
+    echo "== $t: $findings/$t/fuzz.log"
+    grep -E 'ERROR|fuzz check failed|SUMMARY' "$findings/$t/fuzz.log" | head -n 5 || true
+    for f in "$findings/$t"/*; do
+      [[ $f == */fuzz.log ]] || echo "input: $f"
+    done
+  done
+  echo "Reproduce with $build/tests/fuzz/fuzz_<target> INPUT; keep it as a regression input in tests/fuzz/regressions/<target>/."
+  exit 1
+fi
