@@ -1,9 +1,5 @@
 #include "host/Profile.h"
 
-#include <atomic>
-#include <chrono>
-#include <cstdint>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -13,6 +9,8 @@
 #include <string_view>
 #include <system_error>
 #include <vector>
+
+#include "host/AtomicReplace.h"
 
 // The file is handled as a list of lines, each kept with its own line ending, and a write changes
 // only the one line it is about (or adds one or two lines). A library that parses the file into a
@@ -203,54 +201,20 @@ std::optional<std::string> LookUp(const char* section, const char* key, const ch
     return StripQuotes(Classify(lines[*found], *found == 0).value);
 }
 
-std::atomic<std::uint64_t> g_tempCounter{0};
-
-// A name for the temporary file that no other writer (thread or process) picks at the same time.
-fs::path TempPathFor(const fs::path& target) {
-    const auto now = static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
-    const std::uint64_t n = g_tempCounter.fetch_add(1);
-    const std::uint64_t salt = reinterpret_cast<std::uintptr_t>(&g_tempCounter);
-    char suffix[64];
-    std::snprintf(suffix, sizeof suffix, ".%llx-%llx.tmp", static_cast<unsigned long long>((now ^ salt) & 0xFFFFFFFFFFull),
-                  static_cast<unsigned long long>(n));
-    fs::path tmp = target;
-    tmp += suffix;
-    return tmp;
-}
-
-// Writes the content to a new temporary file beside the target and renames it over the target.
-// On any failure the temporary file is removed and the target is left as it was.
+// Writes the content through a replacement of the whole file; on any failure the target is left
+// as it was. The failure hook is consulted once the temporary is partly written.
 bool ReplaceFile(const fs::path& target, const std::string& content) {
-    std::FILE* f = nullptr;
-    fs::path tmp;
-    for (int attempt = 0; attempt < 8 && !f; ++attempt) {
-        tmp = TempPathFor(target);
-        f = std::fopen(tmp.string().c_str(), "wbx");  // x: never open a file that already exists
-    }
-    if (!f) return false;
-
-    bool ok = true;
+    FileReplacement file(target.string());
+    std::string error;
+    if (!file.Begin(error)) return false;
     const size_t half = content.size() / 2;
-    ok = std::fwrite(content.data(), 1, half, f) == half;
+    bool ok = file.Write(content.data(), half);
     {
         std::lock_guard<std::mutex> lock(HookMutex());
         if (ok && FailureHook() && FailureHook()()) ok = false;
     }
-    if (ok) ok = std::fwrite(content.data() + half, 1, content.size() - half, f) == content.size() - half;
-    if (ok) ok = std::fflush(f) == 0;
-    if (std::fclose(f) != 0) ok = false;
-
-    std::error_code ec;
-    if (ok) {
-        // Keep the old file's permissions on the new one.
-        const fs::file_status st = fs::status(target, ec);
-        if (!ec && fs::exists(st)) fs::permissions(tmp, st.permissions(), ec);
-        ec.clear();
-        fs::rename(tmp, target, ec);
-        ok = !ec;
-    }
-    if (!ok) fs::remove(tmp, ec);
-    return ok;
+    if (!ok) return false;  // the replacement is abandoned
+    return file.Write(content.data() + half, content.size() - half) && file.Commit(error);
 }
 
 // Names and values that would not read back as written are refused.
@@ -349,13 +313,8 @@ BOOL WritePrivateProfileStringA(const char* section, const char* key, const char
     if (key && value && !ValidValue(value)) return FALSE;
 
     std::lock_guard<std::mutex> lock(ProfileMutex());
-    fs::path target(path);
-    std::error_code ec;
-    // Write through a symbolic link to the file it names rather than replacing the link.
-    if (fs::is_symlink(fs::symlink_status(target, ec))) {
-        target = fs::canonical(target, ec);
-        if (ec) return FALSE;
-    }
+    // A symbolic link is written through (the replacement follows it); reads follow it anyway.
+    const fs::path target(path);
     std::string content;
     const ReadResult read = ReadFile(target, content);
     if (read == ReadResult::Failed) return FALSE;

@@ -7,9 +7,10 @@
 //  - get-int reads an optional sign ('+' or '-') and the leading decimal digits of the value (none
 //    gives 0, more than 32 bits wrap); an absent key or an empty value gives the default;
 //  - lines whose first non-blank character is ';' are comments.
-// Writes replace the file atomically (temporary file in the same directory, then a rename), so a
-// crash or a full disk mid-write never leaves a truncated or corrupt file. Failures are reported
-// by the return value only.
+// Writes replace the file atomically (host/AtomicReplace.h: a temporary file in the same
+// directory, flushed to the disk, then a rename; the old file's permissions are kept and a
+// symbolic link is written through), so a crash or a full disk mid-write never leaves a
+// truncated or corrupt file. Failures are reported by the return value only.
 //
 // Beyond the plain read and write, a write with a null value deletes the key and one with a null
 // key deletes the whole section, as on Windows. Listing section or key names (a null section or

@@ -6,7 +6,8 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
-  libtinyobjloader-dev libopenimageio-dev openimageio-tools libcli11-dev
+  libtinyobjloader-dev libcli11-dev
+  libpng-dev zlib1g-dev libtiff-dev libopenexr-dev
 )
 # Benchmark-only: Embree 3 as the comparison the speed benchmarks report. Never linked into murkwell.
 if [[ "${MURKWELL_WITH_EMBREE:-0}" == "1" ]]; then packages+=(libembree-dev); fi

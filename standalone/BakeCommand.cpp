@@ -11,9 +11,9 @@
 #include <optional>
 #include <vector>
 
+#include "host/AtomicReplace.h"
 #include "host/MessageBox.h"
 #include "settings/GritSettings.h"
-#include "standalone/AtomicFile.h"
 #include "standalone/Cli.h"
 #include "standalone/ImageBitmapManager.h"
 #include "standalone/ImageFile.h"
@@ -67,8 +67,7 @@ bool CheckOutputKind(int algorithm, const std::string& output, std::string& erro
                 output + "\")";
         return false;
     }
-    std::string format;
-    return ImageFormatForPath(output, format, error);
+    return true;  // the image type was checked first
 }
 
 }  // namespace
@@ -80,6 +79,12 @@ int RunBake(const BakeOptions& o, const CliEnvironment& env, std::ostream& out, 
     };
     std::string error;
     if (!CheckOptionRanges(o, error)) return fail(kExitUsage, error);
+    // An output type that nothing writes is refused before anything else happens.
+    if (IsMeshExtension(LowerExtension(o.output))) {
+        if (o.rgba) return fail(kExitUsage, "--rgba is for image files; " + o.output + " is a mesh");
+    } else if (!CheckImageOutput(o.output, o.rgba ? ImageLayout::Rgba : ImageLayout::Grey, error)) {
+        return fail(kExitUsage, error + "; the mesh types are .ply and .obj");
+    }
     PluginLibrary library;
     if (!LoadPluginLibrary(PluginPathFor(env), library, error)) return fail(kExitFailed, error);
 
@@ -92,6 +97,7 @@ int RunBake(const BakeOptions& o, const CliEnvironment& env, std::ostream& out, 
     ProgressDisplay progress(err, style, env.clock);
     ImageBitmapManager bitmaps;
     bitmaps.outputFile = o.output;
+    bitmaps.layout = o.rgba ? ImageLayout::Rgba : ImageLayout::Grey;
     StandaloneHost host(progress, [] { return InterruptCount() > 0; }, configDir);
     host.SetProgressObserver(env.progressObserver);
     int failureBoxes = 0;

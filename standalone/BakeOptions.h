@@ -30,6 +30,7 @@ struct BakeOptions {
     bool reference = false;                      // --reference: cast rays with the plain scan
     ImportOptions import;                        // --scale S, --smoothing MODE (its threads: --threads)
     bool quiet = false;
+    bool rgba = false;                           // --rgba: images as r, g, b, a instead of one grey channel
 };
 
 // Strict parsers for option texts (the whole text must parse).

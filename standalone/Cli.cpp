@@ -147,6 +147,7 @@ int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err, const Cl
         bake->add_flag("-q,--quiet", o.quiet, "no progress and no reports; failures still go to stderr");
         RawImportArgs bakeImport;
         AddImportOptions(*bake, bakeImport);
+        bake->add_flag("--rgba", o.rgba, "images: write r, g, b, a (r = g = b = grey, a = full) instead of one grey channel");
         sel->excludes(nosel);
         noise->excludes(nonoise);
         mtl->excludes(nomtl);

@@ -2,8 +2,6 @@
 
 #include <new>
 
-#include "standalone/ImageFile.h"
-
 namespace {
 
 class ImageBitmap : public Bitmap {
@@ -29,7 +27,7 @@ public:
         if (!open_)
             result.error = "the bitmap was not opened for output";
         else
-            result.ok = WriteImageFile(target_, w_, h_, pixels_, result.error);
+            result.ok = WriteImageFile(target_, w_, h_, pixels_, manager_->layout, result.error);
         const int status = result.ok ? 1 : 0;
         manager_->RecordWrite(std::move(result));
         return status;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "host/Bitmap.h"
+#include "standalone/ImageFile.h"
 
 class ImageBitmapManager : public BitmapManager {
 public:
@@ -18,6 +19,8 @@ public:
 
     // The file the "file selection" answers with; empty declines it.
     std::string outputFile;
+    // One grey channel, or the four stored channels.
+    ImageLayout layout = ImageLayout::Grey;
 
     Bitmap* Create(BitmapInfo* bi) override;
     BOOL SelectFileOutput(BitmapInfo* bi, HWND parent, const char* title, int flags) override;

@@ -1,88 +1,127 @@
 #include "standalone/ImageFile.h"
 
-#include <OpenImageIO/imageio.h>
-
-#include <cstdio>
+#include <algorithm>
+#include <cctype>
 #include <filesystem>
+#include <new>
+#include <thread>
 
-#include "standalone/AtomicFile.h"
+#include "host/AtomicReplace.h"
+#include "standalone/ImageSamples.h"
+#include "standalone/OptionalModule.h"
+#include "standalone/PgmFile.h"
+#include "standalone/PngFile.h"
 
 namespace {
 
-std::string OiioMessage(const std::string& fallback) {
-    std::string m = OIIO::geterror();  // also clears it
-    while (!m.empty() && (m.back() == '\n' || m.back() == ' ')) m.pop_back();
-    return m.empty() ? fallback : m;
+struct FormatName {
+    const char* extension;
+    ImageFormat format;
+};
+constexpr FormatName kFormats[] = {
+    {".png", ImageFormat::Png}, {".tif", ImageFormat::Tiff}, {".tiff", ImageFormat::Tiff},
+    {".exr", ImageFormat::Exr}, {".pgm", ImageFormat::Pgm},
+};
+constexpr const char* kFormatList = ".png, .tif, .tiff, .exr or .pgm";
+
+std::string LowerExtension(const std::string& path) {
+    std::string ext = std::filesystem::path(path).extension().string();
+    std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return ext;
 }
 
-bool IsFloatFormat(const std::string& format) { return format == "openexr" || format == "hdr"; }
+// A writer that lives in a module: loads it and calls its encoder on the open file.
+bool WriteThroughModule(const char* module, const char* entry, const ImageSamples& image, FileReplacement& out,
+                        std::string& error) {
+    void* address = OptionalModuleEntry(module, entry, error);
+    if (!address) return false;
+    const auto encoder = reinterpret_cast<ImageEncoderEntry>(address)(kImageEncoderInterface);
+    if (!encoder) {
+        error = std::string("the module ") + module + " was built for another version of this program";
+        return false;
+    }
+    char message[512] = {};
+    if (encoder(&image, out.Stream(), message, sizeof message)) return true;
+    error = message[0] ? message : "the writer failed";
+    out.Fail(error);
+    return false;
+}
+
+int EncoderThreads() {
+    const unsigned n = std::thread::hardware_concurrency();
+    return n == 0 ? 1 : static_cast<int>(std::min(n, 256u));
+}
 
 }  // namespace
 
-bool ImageFormatForPath(const std::string& path, std::string& formatName, std::string& error) {
-    const std::string ext = std::filesystem::path(path).extension().string();
-    if (ext.empty() || ext == ".") {
-        error = "the output file " + path + " has no extension to choose an image format by (e.g. .png, .tif, .exr)";
+bool ImageFormatForPath(const std::string& path, ImageFormat& format, std::string& error) {
+    const std::string ext = LowerExtension(path);
+    for (const FormatName& f : kFormats)
+        if (ext == f.extension) {
+            format = f.format;
+            return true;
+        }
+    if (ext.empty() || ext == ".")
+        error = "the output file " + path + " has no extension to choose an image format by (" + kFormatList + ")";
+    else
+        error = "cannot write images of type \"" + ext + "\" (" + path + "); the image types are " + kFormatList;
+    return false;
+}
+
+bool CheckImageOutput(const std::string& path, ImageLayout layout, std::string& error) {
+    ImageFormat format;
+    if (!ImageFormatForPath(path, format, error)) return false;
+    if (format == ImageFormat::Pgm && layout == ImageLayout::Rgba) {
+        error = "--rgba: a .pgm file holds one grey channel (" + path + "); use .png, .tif or .exr for r, g, b, a";
         return false;
     }
-    auto out = OIIO::ImageOutput::create(path);
-    if (!out) {
-        OiioMessage("");
-        error = "cannot write images of type \"" + ext + "\" (" + path + "); use e.g. .png, .tif or .exr";
-        return false;
-    }
-    formatName = out->format_name();
     return true;
 }
 
 bool WriteImageFile(const std::string& path, int width, int height, const std::vector<BMM_Color_64>& pixels,
-                    std::string& error) {
+                    ImageLayout layout, std::string& error) {
     if (width <= 0 || height <= 0 || pixels.size() != static_cast<size_t>(width) * static_cast<size_t>(height)) {
         error = "cannot write " + path + ": the image is empty";
         return false;
     }
-    auto out = OIIO::ImageOutput::create(path);
-    if (!out) {
-        error = "cannot write " + path + ": " + OiioMessage("no writer for this file type");
-        return false;
-    }
-    const std::string format = out->format_name();
-    const bool asFloat = IsFloatFormat(format);
-    const int channels = out->supports("alpha") ? 4 : 3;
-    OIIO::ImageSpec layout(width, height, channels, asFloat ? OIIO::TypeDesc::FLOAT : OIIO::TypeDesc::UINT16);
-    if (channels == 4) layout.alpha_channel = 3;
+    if (!CheckImageOutput(path, layout, error)) return false;
+    ImageFormat format = ImageFormat::Png;
+    ImageFormatForPath(path, format, error);
 
-    // The pixels in the layout handed to the writer.
-    const size_t count = pixels.size();
-    std::vector<std::uint16_t> ints;
-    std::vector<float> floats;
-    if (asFloat)
-        floats.reserve(count * static_cast<size_t>(channels));
-    else
-        ints.reserve(count * static_cast<size_t>(channels));
-    for (const BMM_Color_64& p : pixels) {
-        const std::uint16_t c[4] = {p.r, p.g, p.b, p.a};
-        for (int k = 0; k < channels; ++k) {
-            if (asFloat)
-                floats.push_back(static_cast<float>(c[k]) / 65535.0f);
-            else
-                ints.push_back(c[k]);
+    std::vector<std::uint16_t> samples;
+    try {
+        if (layout == ImageLayout::Grey) {
+            samples.resize(pixels.size());
+            for (size_t i = 0; i < pixels.size(); ++i) samples[i] = pixels[i].r;
+        } else {
+            samples.resize(pixels.size() * 4);
+            for (size_t i = 0; i < pixels.size(); ++i) {
+                samples[4 * i] = pixels[i].r;
+                samples[4 * i + 1] = pixels[i].g;
+                samples[4 * i + 2] = pixels[i].b;
+                samples[4 * i + 3] = pixels[i].a;
+            }
         }
-    }
-
-    const std::string temp = TempPathBeside(path);
-    bool ok = out->open(temp, layout);
-    if (ok)
-        ok = asFloat ? out->write_image(OIIO::TypeDesc::FLOAT, floats.data())
-                     : out->write_image(OIIO::TypeDesc::UINT16, ints.data());
-    if (!out->close()) ok = false;
-    if (!ok) {
-        std::string reason = out->geterror();
-        while (!reason.empty() && (reason.back() == '\n' || reason.back() == ' ')) reason.pop_back();
-        error = "cannot write " + path + ": " + (reason.empty() ? OiioMessage("write failed") : reason);
-        OiioMessage("");
-        std::remove(temp.c_str());
+    } catch (const std::bad_alloc&) {
+        error = "cannot write " + path + ": out of memory";
         return false;
     }
-    return CommitTempFile(temp, path, error);
+    const ImageSamples image{width, height, layout == ImageLayout::Grey ? 1 : 4, samples.data()};
+
+    FileReplacement out(path);
+    if (!out.Begin(error)) return false;
+    std::string why;
+    bool ok = false;
+    switch (format) {
+        case ImageFormat::Png: ok = WritePng(image, out, EncoderThreads(), why); break;
+        case ImageFormat::Pgm: ok = WritePgm(image, out, why); break;
+        case ImageFormat::Tiff: ok = WriteThroughModule("murkwell-tiff.so", "MurkwellTiffEncoder", image, out, why); break;
+        case ImageFormat::Exr: ok = WriteThroughModule("murkwell-exr.so", "MurkwellExrEncoder", image, out, why); break;
+    }
+    if (!ok) {
+        out.Abandon();
+        error = "cannot write " + path + ": " + why;
+        return false;
+    }
+    return out.Commit(error);
 }

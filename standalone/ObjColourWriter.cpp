@@ -3,7 +3,7 @@
 #include <charconv>
 #include <string_view>
 
-#include "standalone/AtomicFile.h"
+#include "host/AtomicReplace.h"
 #include "standalone/ObjLines.h"
 
 namespace {
@@ -140,5 +140,5 @@ bool WriteColouredObj(const std::string& path, const ObjScene& scene, const ObjO
                          layout.sourceVertex.size() == object.vertexSource.size();
     const std::string text = rewrite ? RewriteObjVertexColours(scene, object, layout)
                                      : EncodeColouredObj(object, mesh, layout);
-    return WriteFileAtomically(path, text, error);
+    return ReplaceFileContents(path, text, error);
 }

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "standalone/AtomicFile.h"
+#include "host/AtomicReplace.h"
 
 namespace {
 
@@ -59,5 +59,5 @@ bool WriteColouredPly(const std::string& path, const Mesh& mesh, std::string& er
         error = "cannot write " + path + ": " + error;
         return false;
     }
-    return WriteFileAtomically(path, EncodeColouredPly(layout), error);
+    return ReplaceFileContents(path, EncodeColouredPly(layout), error);
 }

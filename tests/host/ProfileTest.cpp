@@ -2,11 +2,18 @@
 // input and failed writes that leave the file as it was.
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
 #include <filesystem>
 #include <set>
 #include <string>
 #include <thread>
 
+#include "host/AtomicReplace.h"
 #include "host/Profile.h"
 #include "tests/common/TempDir.h"
 
@@ -341,6 +348,58 @@ TEST(ProfileWrite, KeepsPermissionsAndWritesThroughLinks) {
     EXPECT_EQ(ReadWholeFile(real), "[S]\nk=2\n");
     EXPECT_EQ(fs::status(real).permissions(), fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
     EXPECT_EQ(Entries(dir.Path()), (std::set<std::string>{"link.ini", "real.ini"}));
+}
+
+TEST(ProfileWrite, SettingsPathThatIsNotAFileIsNeverReplaced) {
+    ScopedTempDir dir;
+    // A FIFO where the file should be: it is not read (that would block) and not replaced.
+    const fs::path fifo = dir.Path() / "fifo.ini";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_FALSE(WritePrivateProfileStringA("S", "k", "1", fifo.string().c_str()));
+    EXPECT_EQ(ReadInt("S", "k", 7, fifo.string()), 7);
+    EXPECT_TRUE(fs::is_fifo(fifo));
+    EXPECT_EQ(Entries(dir.Path()), std::set<std::string>{"fifo.ini"});
+}
+
+TEST(ProfileWrite, SettingsFileThisUserMayNotReadIsNeverReplaced) {
+    ScopedTempDir dir;
+    // Replacing it would lose what it holds.
+    const fs::path locked = dir.Path() / "locked.ini";
+    WriteWholeFile(locked, "[S]\nk=1\nother=keep\n");
+    fs::permissions(locked, fs::perms::none);
+    if (std::FILE* probe = std::fopen(locked.c_str(), "rb")) {
+        std::fclose(probe);
+        GTEST_SKIP() << "file permissions are not enforced for this user";
+    }
+    EXPECT_FALSE(WritePrivateProfileStringA("S", "k", "2", locked.string().c_str()));
+    fs::permissions(locked, fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_EQ(ReadWholeFile(locked), "[S]\nk=1\nother=keep\n");
+    EXPECT_EQ(Entries(dir.Path()), std::set<std::string>{"locked.ini"});
+}
+
+TEST(ProfileWrite, WriterKilledMidWriteLeavesTheOldFile) {
+    ScopedTempDir dir;
+    const std::string ini = dir.File("Murkwell.ini");
+    const std::string before = "[Murkwell]\nXSiz=200\n; mine\n";
+    WriteWholeFile(ini, before);
+    const pid_t child = fork();
+    if (child == 0) {
+        SetReplaceStageHook([](ReplaceStage s, const std::string&) {
+            if (s == ReplaceStage::PartlyWritten) kill(getpid(), SIGKILL);
+            return true;
+        });
+        WritePrivateProfileStringA("Murkwell", "XSiz", "512", ini.c_str());
+        _exit(0);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFSIGNALED(status));
+    EXPECT_EQ(ReadWholeFile(ini), before);
+    EXPECT_EQ(Entries(dir.Path()).size(), 2u);  // the file and the dead writer's temporary
+    // The next save goes through and takes the stale temporary away.
+    ASSERT_TRUE(WritePrivateProfileStringA("Murkwell", "XSiz", "512", ini.c_str()));
+    EXPECT_EQ(ReadWholeFile(ini), "[Murkwell]\nXSiz=512\n; mine\n");
+    EXPECT_EQ(Entries(dir.Path()), std::set<std::string>{"Murkwell.ini"});
 }
 
 TEST(ProfileThread, ConcurrentWritersLoseNothing) {

@@ -1,21 +1,21 @@
-// The standalone host's output files: atomic writes, images through OpenImageIO, coloured meshes
-// as PLY and OBJ.
+// The standalone host's output files: images in every format, read back with the formats' own
+// libraries, and coloured meshes as PLY and OBJ.
 #include <gtest/gtest.h>
-
-#include <OpenImageIO/imageio.h>
 
 #include <cmath>
 #include <cstring>
 #include <filesystem>
 
-#include "standalone/AtomicFile.h"
+#include "host/AtomicReplace.h"
 #include "standalone/ColouredMesh.h"
 #include "standalone/ImageBitmapManager.h"
 #include "standalone/ImageFile.h"
 #include "standalone/ObjColourWriter.h"
 #include "standalone/ObjScene.h"
 #include "standalone/PlyWriter.h"
+#include "standalone/PngFile.h"
 #include "tests/common/TempDir.h"
+#include "tests/standalone/ImageReadBack.h"
 
 namespace fs = std::filesystem;
 
@@ -48,96 +48,114 @@ std::vector<BMM_Color_64> Ramp(int w, int h) {
 
 }  // namespace
 
-TEST(AtomicFile, ReplacesWholeOrLeavesTheOldFileAndNoTemporary) {
-    ScopedTempDir dir;
-    const std::string target = dir.File("out.bin");
-    std::string error;
-    ASSERT_TRUE(WriteFileAtomically(target, "first", error)) << error;
-    ASSERT_TRUE(WriteFileAtomically(target, "second", error)) << error;
-    EXPECT_EQ(ReadWholeFile(target), "second");
-    EXPECT_EQ(FilesIn(dir.Path()), 1u);
-
-    // A target that cannot be replaced (a non-empty directory): the write fails and leaves no
-    // temporary behind.
-    fs::create_directory(dir.Path() / "busy");
-    WriteWholeFile(dir.Path() / "busy" / "keep", "x");
-    EXPECT_FALSE(WriteFileAtomically(dir.File("busy"), "data", error));
-    EXPECT_NE(error.find("busy"), std::string::npos);
-    EXPECT_EQ(FilesIn(dir.Path()), 2u);
-    EXPECT_FALSE(WriteFileAtomically(dir.File("missing/out.bin"), "data", error));
-}
-
-TEST(AtomicFile, OutputPathCheckFindsMissingAndUnwritableFolders) {
-    ScopedTempDir dir;
-    std::string error;
-    EXPECT_TRUE(CheckOutputPath(dir.File("fine.png"), error)) << error;
-    EXPECT_EQ(FilesIn(dir.Path()), 0u);  // the probe is gone
-    EXPECT_FALSE(CheckOutputPath(dir.File("nope/out.png"), error));
-    EXPECT_NE(error.find("does not exist"), std::string::npos);
-    EXPECT_FALSE(CheckOutputPath(dir.Path().string(), error));
-    EXPECT_NE(error.find("directory"), std::string::npos);
-    // A folder nobody may create files in, not even the superuser.
-    if (fs::is_directory("/proc")) {
-        EXPECT_FALSE(CheckOutputPath("/proc/murkwell-out.png", error));
-        EXPECT_NE(error.find("/proc"), std::string::npos);
-    }
-}
-
-TEST(ImageFile, PngAndTiffKeepSixteenBitRgbaExactly) {
+TEST(ImageFile, EveryFormatReadsBackTheExactGreyLevelsAsOneChannel) {
     ScopedTempDir dir;
     const int w = 37, h = 11;
-    const auto px = Ramp(w, h);
-    for (const char* name : {"map.png", "map.tif"}) {
+    auto px = Ramp(w, h);
+    // The ends and the byte boundaries of the 16-bit range.
+    const std::uint16_t edges[] = {0, 1, 255, 256, 32767, 32768, 65534, 65535};
+    for (size_t i = 0; i < std::size(edges); ++i) px[i] = {edges[i], edges[i], edges[i], 65535};
+    for (const std::string name : {"map.png", "map.tif", "map.tiff", "map.exr", "map.pgm"}) {
         std::string error;
-        ASSERT_TRUE(WriteImageFile(dir.File(name), w, h, px, error)) << error;
-        auto in = OIIO::ImageInput::open(dir.File(name));
-        ASSERT_TRUE(in) << name;
-        const OIIO::ImageSpec dims = in->spec_dimensions(0);
-        EXPECT_EQ(dims.width, w);
-        EXPECT_EQ(dims.height, h);
-        EXPECT_EQ(dims.nchannels, 4);
-        EXPECT_EQ(dims.format, OIIO::TypeDesc::UINT16) << name;
-        std::vector<std::uint16_t> back(static_cast<size_t>(w) * h * 4);
-        ASSERT_TRUE(in->read_image(0, 0, 0, 4, OIIO::TypeDesc::UINT16, back.data()));
-        in->close();
-        ASSERT_EQ(std::memcmp(back.data(), px.data(), back.size() * 2), 0) << name;
+        ASSERT_TRUE(WriteImageFile(dir.File(name), w, h, px, ImageLayout::Grey, error)) << name << ": " << error;
+        const ImageReadBack back = ReadImageBack(dir.File(name));
+        ASSERT_EQ(back.error, "") << name;
+        EXPECT_EQ(back.width, w) << name;
+        EXPECT_EQ(back.height, h) << name;
+        EXPECT_EQ(back.channels, 1) << name;
+        EXPECT_EQ(back.bits, name == "map.exr" ? 32 : 16) << name;
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x)
+                ASSERT_EQ(back.Level(x, y), px[static_cast<size_t>(y) * w + x].r) << name << " at " << x << ", " << y;
+        if (name == "map.exr") {
+            EXPECT_EQ(back.channelNames, std::vector<std::string>{"Y"});
+            EXPECT_EQ(back.floats[4], 32767.0f / 65535.0f);
+        }
     }
-    EXPECT_EQ(FilesIn(dir.Path()), 2u);
+    // The extension's case does not matter.
+    std::string error;
+    ASSERT_TRUE(WriteImageFile(dir.File("UPPER.PNG"), w, h, px, ImageLayout::Grey, error)) << error;
+    EXPECT_EQ(ReadPngBack(dir.File("UPPER.PNG")).channels, 1);
+    EXPECT_EQ(FilesIn(dir.Path()), 6u);  // no temporaries
 }
 
-TEST(ImageFile, ExrHoldsFloatsAndEightBitFormatsDropWhatTheyCannotHold) {
+TEST(ImageFile, RgbaWritesTheFourStoredChannelsInOrder) {
     ScopedTempDir dir;
-    const int w = 4, h = 2;
-    auto px = Ramp(w, h);
-    px[3] = {32767, 32767, 32767, 65535};
+    const int w = 5, h = 3;
+    std::vector<BMM_Color_64> px(static_cast<size_t>(w) * h);
+    for (size_t i = 0; i < px.size(); ++i)
+        px[i] = {static_cast<std::uint16_t>(1000 + i), static_cast<std::uint16_t>(30000 + i),
+                 static_cast<std::uint16_t>(65535 - i), static_cast<std::uint16_t>(i == 4 ? 0 : 65535)};
+    for (const std::string name : {"map.png", "map.tif", "map.exr"}) {
+        std::string error;
+        ASSERT_TRUE(WriteImageFile(dir.File(name), w, h, px, ImageLayout::Rgba, error)) << name << ": " << error;
+        const ImageReadBack back = ReadImageBack(dir.File(name));
+        ASSERT_EQ(back.error, "") << name;
+        ASSERT_EQ(back.channels, 4) << name;
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                const BMM_Color_64& p = px[static_cast<size_t>(y) * w + x];
+                EXPECT_EQ(back.Level(x, y, 0), p.r) << name;
+                EXPECT_EQ(back.Level(x, y, 1), p.g) << name;
+                EXPECT_EQ(back.Level(x, y, 2), p.b) << name;
+                EXPECT_EQ(back.Level(x, y, 3), p.a) << name;
+            }
+    }
+    EXPECT_TRUE(ReadTiffBack(dir.File("map.tif")).tiffUnassociatedAlpha);
+    EXPECT_EQ(ReadExrBack(dir.File("map.exr")).channelNames, (std::vector<std::string>{"A", "B", "G", "R"}));
     std::string error;
-    ASSERT_TRUE(WriteImageFile(dir.File("map.exr"), w, h, px, error)) << error;
-    auto in = OIIO::ImageInput::open(dir.File("map.exr"));
-    ASSERT_TRUE(in);
-    EXPECT_EQ(in->spec_dimensions(0).format, OIIO::TypeDesc::FLOAT);
-    std::vector<float> back(static_cast<size_t>(w) * h * 4);
-    ASSERT_TRUE(in->read_image(0, 0, 0, 4, OIIO::TypeDesc::FLOAT, back.data()));
-    EXPECT_EQ(back[3 * 4], 32767.0f / 65535.0f);
-    in->close();
+    EXPECT_FALSE(WriteImageFile(dir.File("map.pgm"), w, h, px, ImageLayout::Rgba, error));
+    EXPECT_NE(error.find("one grey channel"), std::string::npos) << error;
+    EXPECT_EQ(FilesIn(dir.Path()), 3u);
+}
 
-    ASSERT_TRUE(WriteImageFile(dir.File("map.jpg"), w, h, px, error)) << error;
-    auto jpg = OIIO::ImageInput::open(dir.File("map.jpg"));
-    ASSERT_TRUE(jpg);
-    EXPECT_EQ(jpg->spec_dimensions(0).nchannels, 3);
+TEST(ImageFile, PngBytesDoNotDependOnTheThreadCount) {
+    // Tall enough for several compressed pieces, noisy so that the pieces do not shrink to nothing.
+    const int w = 300, h = 900;
+    std::vector<std::uint16_t> samples(static_cast<size_t>(w) * h);
+    std::uint32_t state = 12345;
+    for (auto& s : samples) {
+        state = state * 1103515245u + 12345u;
+        s = static_cast<std::uint16_t>(state >> 13);
+    }
+    const ImageSamples image{w, h, 1, samples.data()};
+    ScopedTempDir dir;
+    std::string first;
+    for (int threads : {1, 2, 7}) {
+        const std::string path = dir.File("t" + std::to_string(threads) + ".png");
+        FileReplacement out(path);
+        std::string error;
+        ASSERT_TRUE(out.Begin(error)) << error;
+        ASSERT_TRUE(WritePng(image, out, threads, error)) << error;
+        ASSERT_TRUE(out.Commit(error)) << error;
+        const std::string bytes = ReadWholeFile(path);
+        if (first.empty()) first = bytes;
+        EXPECT_EQ(bytes, first) << threads << " threads";
+    }
+    const ImageReadBack back = ReadPngBack(dir.File("t7.png"));
+    ASSERT_EQ(back.error, "");
+    EXPECT_EQ(back.samples, samples);
 }
 
 TEST(ImageFile, FormatsAreKnownByExtensionAndFailuresLeaveNothing) {
-    std::string format, error;
+    ImageFormat format;
+    std::string error;
     EXPECT_TRUE(ImageFormatForPath("a/b/map.PNG", format, error)) << error;
-    EXPECT_EQ(format, "png");
-    EXPECT_FALSE(ImageFormatForPath("map.xyz", format, error));
-    EXPECT_NE(error.find(".xyz"), std::string::npos);
+    EXPECT_EQ(format, ImageFormat::Png);
+    EXPECT_TRUE(ImageFormatForPath("map.Tiff", format, error)) << error;
+    EXPECT_EQ(format, ImageFormat::Tiff);
+    for (const char* refused : {"map.xyz", "map.jpg", "map.bmp", "map.hdr"}) {
+        EXPECT_FALSE(ImageFormatForPath(refused, format, error)) << refused;
+        EXPECT_NE(error.find(".png, .tif, .tiff, .exr or .pgm"), std::string::npos) << error;
+    }
     EXPECT_FALSE(ImageFormatForPath("map", format, error));
+    EXPECT_NE(error.find("no extension"), std::string::npos) << error;
 
     ScopedTempDir dir;
     WriteWholeFile(dir.Path() / "old.png", "keep me");
-    EXPECT_FALSE(WriteImageFile(dir.File("old.png"), 2, 2, Ramp(2, 3), error));  // wrong pixel count
-    EXPECT_FALSE(WriteImageFile(dir.File("gone/x.png"), 2, 2, Ramp(2, 2), error));
+    EXPECT_FALSE(WriteImageFile(dir.File("old.png"), 2, 2, Ramp(2, 3), ImageLayout::Grey, error));  // wrong pixel count
+    EXPECT_FALSE(WriteImageFile(dir.File("gone/x.png"), 2, 2, Ramp(2, 2), ImageLayout::Grey, error));
+    EXPECT_FALSE(WriteImageFile(dir.File("x.jpg"), 2, 2, Ramp(2, 2), ImageLayout::Grey, error));
     EXPECT_EQ(ReadWholeFile(dir.Path() / "old.png"), "keep me");
     EXPECT_EQ(FilesIn(dir.Path()), 1u);
 }
@@ -173,12 +191,26 @@ TEST(ImageBitmapManager, StoresRowsWritesTheChosenFileAndRecordsFailures) {
     EXPECT_FALSE(manager.Writes()[1].ok);
     EXPECT_NE(manager.Writes()[1].error.find("absent"), std::string::npos);
 
-    auto in = OIIO::ImageInput::open(dir.File("grit.png"));
-    ASSERT_TRUE(in);
-    std::vector<std::uint16_t> back(3 * 2 * 4);
-    ASSERT_TRUE(in->read_image(0, 0, 0, 4, OIIO::TypeDesc::UINT16, back.data()));
-    EXPECT_EQ(back[0], 0);            // row 0 untouched
-    EXPECT_EQ(back[3 * 4 + 4], 2);    // row 1, column 1
+    const ImageReadBack back = ReadPngBack(dir.File("grit.png"));
+    ASSERT_EQ(back.error, "");
+    EXPECT_EQ(back.channels, 1);
+    EXPECT_EQ(back.Level(0, 0), 0);  // row 0 untouched
+    EXPECT_EQ(back.Level(1, 1), 2);  // row 1, column 1
+
+    // With the four channels chosen, the same bitmap writes r, g, b, a.
+    manager.layout = ImageLayout::Rgba;
+    bm = manager.Create(&bi);
+    ASSERT_NE(bm, nullptr);
+    bm->PutPixels(0, 0, 3, row);
+    bi.SetName(dir.File("rgba.png").c_str());
+    bm->OpenOutput(&bi);
+    EXPECT_EQ(bm->Write(&bi, -2000000), 1);
+    bm->DeleteThis();
+    const ImageReadBack rgba = ReadPngBack(dir.File("rgba.png"));
+    ASSERT_EQ(rgba.channels, 4);
+    EXPECT_EQ(rgba.Level(2, 0, 1), 3);
+    EXPECT_EQ(rgba.Level(2, 0, 3), 65535);
+    EXPECT_EQ(rgba.Level(2, 1, 3), 0);  // a row never filled: all zero, alpha too
 }
 
 TEST(ColouredMesh, KeepsVerticesWhenColoursAreOnePerVertexAndSplitsOtherwise) {
