@@ -8,9 +8,12 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libtinyobjloader-dev libcli11-dev
   libpng-dev zlib1g-dev libtiff-dev libopenexr-dev
+  libassimp-dev
 )
 # Benchmark-only: Embree 3 as the comparison the speed benchmarks report. Never linked into murkwell.
 if [[ "${MURKWELL_WITH_EMBREE:-0}" == "1" ]]; then packages+=(libembree-dev); fi
+# Test-only: Blender's glTF importer needs numpy, which Debian's blender package does not pull in.
+if [[ "${MURKWELL_WITH_BLENDER:-0}" == "1" ]] || command -v blender >/dev/null; then packages+=(python3-numpy); fi
 
 missing=()
 for p in "${packages[@]}"; do

@@ -185,6 +185,9 @@ TEST_F(AssimpBake, InfoListsEveryMapChannelAndTheFormat) {
                              "  material IDs: 0 \"Stone\" (8 faces), 1 \"Moss\" (4 faces)\n",
                              "  groups (for --select-group): \"CubeMesh-0\", \"CubeMesh-1\"\n"})
         EXPECT_NE(r.out.find(line), std::string::npos) << line << "\n" << r.out;
+    const CliResult named = RunMurkwell({"info", kFixtures + "cube_one_material.fbx"});
+    EXPECT_NE(named.out.find("  channel 1 \"UVMap\": 24 map vertices"), std::string::npos) << named.out;
+    EXPECT_NE(named.out.find("  channel 2 \"Detail\": 24 map vertices"), std::string::npos) << named.out;
     const CliResult scene = RunMurkwell({"info", kFixtures + "scene.glb"});
     ASSERT_EQ(scene.code, kExitDone) << scene.err;
     EXPECT_NE(scene.out.find("object \"Dots\": 0 faces, 0 vertices\n  no faces: cannot be baked\n"), std::string::npos)

@@ -149,6 +149,15 @@ TEST(AssimpImport, TheCubeIsOneSurfaceWithItsUvsMaterialsAndColoursInEveryFormat
     for (const CubeFile& c : files) ExpectCube(c);
 }
 
+TEST(AssimpImport, MapChannelsCarryTheNamesTheFileGivesThem) {
+    const ImportedScene scene = Load("cube_one_material.fbx");
+    const ImportedObject& o = scene.objects[0];
+    EXPECT_EQ(o.mapChannelNames, (std::vector<std::string>{"UVMap", "Detail"}));
+    EXPECT_EQ(o.materialNames, std::vector<std::string>{"Stone"});
+    EXPECT_EQ(o.mesh.getNumVerts(), 8);
+    EXPECT_EQ(o.mesh.getNumFaces(), 12);
+}
+
 TEST(AssimpImport, ColoursOnePerFaceSplitIntoOneColourVertexPerVertexAndFace) {
     const ImportedScene scene = Load("cube.dae");
     const Mesh& m = scene.objects[0].mesh;
