@@ -153,6 +153,7 @@ TEST_F(AssimpBake, VertexColoursOfAGltfGoToGlbObjAndPlyAtTheFilesOwnScale) {
 
     ImportedScene ply;
     ASSERT_TRUE(LoadScene(dir.File("tray.ply"), {}, ply, error)) << error;
+    ASSERT_EQ(ply.objects.size(), 1u);
     EXPECT_EQ(ply.objects[0].mesh.getNumVerts(), 43);
     EXPECT_EQ(ply.objects[0].mesh.getNumVertCol(), 43);
 }

@@ -151,6 +151,7 @@ TEST(AssimpImport, TheCubeIsOneSurfaceWithItsUvsMaterialsAndColoursInEveryFormat
 
 TEST(AssimpImport, MapChannelsCarryTheNamesTheFileGivesThem) {
     const ImportedScene scene = Load("cube_one_material.fbx");
+    ASSERT_EQ(scene.objects.size(), 1u);
     const ImportedObject& o = scene.objects[0];
     EXPECT_EQ(o.mapChannelNames, (std::vector<std::string>{"UVMap", "Detail"}));
     EXPECT_EQ(o.materialNames, std::vector<std::string>{"Stone"});
@@ -160,6 +161,7 @@ TEST(AssimpImport, MapChannelsCarryTheNamesTheFileGivesThem) {
 
 TEST(AssimpImport, ColoursOnePerFaceSplitIntoOneColourVertexPerVertexAndFace) {
     const ImportedScene scene = Load("cube.dae");
+    ASSERT_EQ(scene.objects.size(), 1u);
     const Mesh& m = scene.objects[0].mesh;
     ASSERT_EQ(m.getNumVertCol(), 24);
     const Point3 faceColours[6] = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}, {1, 1, 0}, {0, 1, 1}, {1, 0, 1}};
@@ -172,6 +174,7 @@ TEST(AssimpImport, ColoursOnePerFaceSplitIntoOneColourVertexPerVertexAndFace) {
 TEST(AssimpImport, SmoothingComesFromTheFilesNormalsAndGroupsAreRefused) {
     for (const char* file : {"cube.gltf", "cube.fbx", "cube.ply", "cube_ascii.stl", "cube.3ds"}) {
         const ImportedScene scene = Load(file);
+        ASSERT_EQ(scene.objects.size(), 1u) << file;
         const SmoothingOutcome& s = scene.objects[0].smoothing;
         EXPECT_EQ(s.source, SmoothingSource::Normals) << file;
         EXPECT_TRUE(s.chosenByAuto) << file;
@@ -179,7 +182,9 @@ TEST(AssimpImport, SmoothingComesFromTheFilesNormalsAndGroupsAreRefused) {
     }
     ImportOptions angle;
     angle.smoothing = {SmoothingSource::Angle, 100.0};
-    EXPECT_EQ(Load("cube_binary.stl", angle).objects[0].smoothing.patches, 1);
+    const ImportedScene stl = Load("cube_binary.stl", angle);
+    ASSERT_EQ(stl.objects.size(), 1u);
+    EXPECT_EQ(stl.objects[0].smoothing.patches, 1);
     ImportOptions groups;
     groups.smoothing = {SmoothingSource::Groups, 0.0};
     EXPECT_EQ(LoadError(kFixtures + "cube.fbx", groups),
@@ -190,7 +195,7 @@ TEST(AssimpImport, SmoothingComesFromTheFilesNormalsAndGroupsAreRefused) {
 
 TEST(AssimpImport, NodesAreObjectsInWorldSpaceNamedUniquelyAndPointsAndLinesAreSkipped) {
     const ImportedScene scene = Load("scene.glb");
-    EXPECT_EQ(scene.ObjectNames(), (std::vector<std::string>{"Panel", "Panel.2", "Marks", "Dots"}));
+    ASSERT_EQ(scene.ObjectNames(), (std::vector<std::string>{"Panel", "Panel.2", "Marks", "Dots"}));
     ASSERT_EQ(scene.warnings, std::vector<std::string>{"6 point(s) and 2 line(s) skipped: only faces are read"});
     // Inside a group moved by (0, 5, 0): scaled by 2 and moved by (10, 0, 0).
     const Mesh& moved = scene.objects[0].mesh;
@@ -208,6 +213,7 @@ TEST(AssimpImport, NodesAreObjectsInWorldSpaceNamedUniquelyAndPointsAndLinesAreS
 
 TEST(AssimpImport, PlyTriangleStripsAreReadWithTheirAlternatingWinding) {
     const ImportedScene scene = Load("strips.ply");
+    ASSERT_EQ(scene.objects.size(), 1u);
     const Mesh& m = scene.objects[0].mesh;
     ASSERT_EQ(m.getNumFaces(), 16);  // 4 x 2 squares
     ASSERT_EQ(m.getNumVerts(), 15);
@@ -243,6 +249,7 @@ TEST(AssimpImport, UnreadableUnknownAndEmptyFilesAreRefusedInOneLine) {
 
 TEST(GlbWriter, AWrittenFileReadsBackWithEveryChannelColourAndMaterial) {
     ImportedScene scene = Load("cube.gltf");
+    ASSERT_EQ(scene.objects.size(), 1u);
     ImportedObject& o = scene.objects[0];
     Mesh& m = o.mesh;
     // New colours, one per vertex, and a third map channel (its own vertices, not shared).
@@ -282,6 +289,7 @@ TEST(GlbWriter, AWrittenFileReadsBackWithEveryChannelColourAndMaterial) {
 
 TEST(GlbWriter, AMeshReferringOutsideItsTablesWritesNothing) {
     ImportedScene scene = Load("cube.gltf");
+    ASSERT_EQ(scene.objects.size(), 1u);
     Mesh& m = scene.objects[0].mesh;
     m.mapFaces(2)[5].t[1] = 99;
     ScopedTempDir dir;
