@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
+#include <iterator>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "standalone/OptionalModule.h"
@@ -17,6 +19,7 @@ namespace {
 
 constexpr const char* kModule = "murkwell-assimp.so";
 constexpr const char* kEntry = "MurkwellSceneReader";
+constexpr const char* kPlyStrips = "PLY with triangle strips, read by murkwell";
 
 std::string LowerExtension(const std::string& path) {
     std::string ext = fs::path(path).extension().string();
@@ -66,26 +69,39 @@ struct TablesHandle {
     }
 };
 
-// The PLY faces Assimp gets wrong, read by the host, in place of mesh 1's.
-bool PatchPlyStrips(const std::string& path, const SceneTables& tables, PlyFaces& faces,
-                    std::vector<SceneTableMesh>& meshes, SceneTables& patched, std::string& error) {
-    if (!ReadPlyFaces(path, faces, error)) return false;
-    if (!faces.hasStrips) return true;
-    if (tables.meshCount != 1 || tables.meshes[0].vertexCount != faces.vertexCount) {
-        error = "its triangle strips cannot be matched with the vertices Assimp read (" +
-                std::to_string(tables.meshCount == 1 ? tables.meshes[0].vertexCount : 0) + " vertices in " +
-                std::to_string(tables.meshCount) + " meshes, the file declares " + std::to_string(faces.vertexCount) +
-                " in one)";
-        return false;
+// Tables over a PLY with strips that the host read itself: one unnamed mesh in one unnamed
+// node, without a material.
+struct PlyTables {
+    SceneTables tables{};
+    SceneTableMesh mesh{};
+    SceneTableNode node{};
+    const float* uvSet = nullptr;
+    const char* uvName = "";
+    const char* material = "";
+    unsigned meshIndex = 0;
+
+    explicit PlyTables(const PlyFaces& ply) {
+        mesh.name = "";
+        mesh.vertexCount = ply.vertexCount;
+        mesh.positions = ply.positions.data();
+        mesh.normals = ply.normals.empty() ? nullptr : ply.normals.data();
+        uvSet = ply.uvs.empty() ? nullptr : ply.uvs.data();
+        mesh.uvSetCount = uvSet ? 1 : 0;
+        mesh.uvSets = &uvSet;
+        mesh.uvSetNames = &uvName;
+        mesh.colours = ply.colours.empty() ? nullptr : ply.colours.data();
+        mesh.faceCount = static_cast<unsigned>(ply.faceSizes.size());
+        mesh.faceSizes = ply.faceSizes.data();
+        mesh.corners = ply.corners.data();
+        node.name = "";
+        const double identity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+        std::copy(std::begin(identity), std::end(identity), node.transform);
+        node.meshCount = 1;
+        node.meshes = &meshIndex;
+        tables = SceneTables{1, &mesh, 1, &node, 1, &material};
     }
-    meshes.assign(tables.meshes, tables.meshes + tables.meshCount);
-    meshes[0].faceCount = static_cast<unsigned>(faces.faceSizes.size());
-    meshes[0].faceSizes = faces.faceSizes.data();
-    meshes[0].corners = faces.corners.data();
-    patched = tables;
-    patched.meshes = meshes.data();
-    return true;
-}
+    PlyTables(const PlyTables&) = delete;
+};
 
 }  // namespace
 
@@ -119,31 +135,35 @@ bool LoadAssimpScene(const std::string& path, const ImportOptions& options, Impo
         return false;
     }
 
-    char why[1024] = {};
-    TablesHandle read{reader, reader->read(path.c_str(), why, sizeof why)};
-    if (!read.tables) {
-        error = "cannot read " + named + ": " + OneLine(why[0] ? why : "Assimp gave no reason");
+    // A PLY with triangle strips is read by the host alone (see PlyFaces.h).
+    PlyFaces ply;
+    if (ext == ".ply" && !ReadPlyFaces(path, ply, error)) {
+        error = "cannot read " + named + ": " + error;
         return false;
     }
-    const SceneTables* tables = read.tables;
-    PlyFaces plyFaces;
-    std::vector<SceneTableMesh> patchedMeshes;
-    SceneTables patched{};
-    if (ext == ".ply") {
-        if (!PatchPlyStrips(path, *tables, plyFaces, patchedMeshes, patched, error)) {
-            error = "cannot read " + named + ": " + error;
+    char why[1024] = {};
+    TablesHandle read{reader, nullptr};
+    std::optional<PlyTables> plyTables;
+    const SceneTables* tables = nullptr;
+    if (ply.hasStrips) {
+        tables = &plyTables.emplace(ply).tables;
+    } else {
+        read.tables = reader->read(path.c_str(), why, sizeof why);
+        if (!read.tables) {
+            error = "cannot read " + named + ": " + OneLine(why[0] ? why : "Assimp gave no reason");
             return false;
         }
-        if (plyFaces.hasStrips) tables = &patched;
+        tables = read.tables;
     }
+    const std::string formatName = ply.hasStrips ? std::string(kPlyStrips) : std::string(format);
     if (!BuildTableScene(*tables, fs::path(path).stem().string(), scene, error)) {
-        error = named + ": " + error;
+        error = path + " (" + formatName + "): " + error;
         return false;
     }
-    if (plyFaces.stitchTriangles > 0)
-        scene.warnings.push_back(std::to_string(plyFaces.stitchTriangles) +
+    if (ply.stitchTriangles > 0)
+        scene.warnings.push_back(std::to_string(ply.stitchTriangles) +
                                  " strip triangle(s) with a repeated vertex (the stitches between strips) left out");
     scene.path = path;
-    scene.format = format;
+    scene.format = formatName;
     return true;
 }

@@ -1,7 +1,7 @@
 // Mesh files other than OBJ, read through Assimp in the scene reader module murkwell-assimp.so
 // (loaded on first use: see OptionalModule.h) and made into objects by the fixed mapping of
-// TableScene.h. PLY triangle strips, which Assimp 5.2 reads as one triangle, are read by the
-// host itself (PlyFaces.h).
+// TableScene.h. A PLY with triangle strips, which Assimp 5.2 reads as one triangle, is read by
+// the host itself (PlyFaces.h) and goes through the same mapping.
 #pragma once
 #include <string>
 

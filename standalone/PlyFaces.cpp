@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <fstream>
@@ -145,24 +146,26 @@ bool ParseHeader(std::string_view bytes, Format& format, std::vector<Element>& e
     return true;
 }
 
-// Reads the body's values one after the other, as whole numbers (index lists) or skipped.
+// Reads the body's values one after the other.
 class BodyReader {
 public:
     BodyReader(std::string_view body, Format format) : body_(body), format_(format) {}
 
-    // One value of type t; false at the end of the body or on a malformed ASCII value.
-    bool Integer(Type t, std::int64_t& value) {
+    // One value of type t; false at the end of the body or on a malformed ASCII value. A float
+    // is read as a float, so that it is the file's own float whichever encoding holds it.
+    bool Number(Type t, double& value) {
         if (format_ == Format::Ascii) {
             std::string_view word;
             if (!NextWord(word)) return false;
-            if (!IsInteger(t)) {
-                double d = 0.0;
-                const auto r = std::from_chars(word.data(), word.data() + word.size(), d);
-                value = static_cast<std::int64_t>(d);
-                return r.ec == std::errc() && r.ptr == word.data() + word.size();
+            const char* end = word.data() + word.size();
+            if (t == Type::Float32) {
+                float f = 0.0f;
+                const auto r = std::from_chars(word.data(), end, f);
+                value = f;
+                return r.ec == std::errc() && r.ptr == end;
             }
-            const auto r = std::from_chars(word.data(), word.data() + word.size(), value);
-            return r.ec == std::errc() && r.ptr == word.data() + word.size();
+            const auto r = std::from_chars(word.data(), end, value);
+            return r.ec == std::errc() && r.ptr == end;
         }
         const size_t size = SizeOf(t);
         if (body_.size() - pos_ < size) return false;
@@ -178,28 +181,17 @@ public:
             case Type::UInt16: { std::uint16_t v; std::memcpy(&v, b, 2); value = v; break; }
             case Type::Int32: { std::int32_t v; std::memcpy(&v, b, 4); value = v; break; }
             case Type::UInt32: { std::uint32_t v; std::memcpy(&v, b, 4); value = v; break; }
-            case Type::Float32: { float v; std::memcpy(&v, b, 4); value = static_cast<std::int64_t>(v); break; }
-            case Type::Float64: { double v; std::memcpy(&v, b, 8); value = static_cast<std::int64_t>(v); break; }
+            case Type::Float32: { float v; std::memcpy(&v, b, 4); value = v; break; }
+            case Type::Float64: { double v; std::memcpy(&v, b, 8); value = v; break; }
         }
         return true;
     }
 
-    // Skips `count` records of fixed size (binary only).
     bool SkipBytes(std::uint64_t bytes) {
         if (body_.size() - pos_ < bytes) return false;
         pos_ += static_cast<size_t>(bytes);
         return true;
     }
-
-    bool Skip(Type t) {
-        if (format_ == Format::Ascii) {
-            std::string_view word;
-            return NextWord(word);
-        }
-        return SkipBytes(SizeOf(t));
-    }
-
-    bool IsBinary() const { return format_ != Format::Ascii; }
 
 private:
     static bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
@@ -229,6 +221,150 @@ std::string Where(const Element& e, std::uint64_t record) {
     return "element " + e.name + " record " + std::to_string(record + 1);
 }
 
+// Where a vertex property goes: the attribute and its component, as Assimp reads them.
+enum class Slot { None, Position, Normal, Uv, Colour };
+
+std::pair<Slot, int> SlotOf(const std::string& name) {
+    static const std::pair<const char*, std::pair<Slot, int>> kNames[] = {
+        {"x", {Slot::Position, 0}},         {"y", {Slot::Position, 1}},         {"z", {Slot::Position, 2}},
+        {"nx", {Slot::Normal, 0}},          {"ny", {Slot::Normal, 1}},          {"nz", {Slot::Normal, 2}},
+        {"u", {Slot::Uv, 0}},               {"v", {Slot::Uv, 1}},               {"s", {Slot::Uv, 0}},
+        {"t", {Slot::Uv, 1}},               {"texture_u", {Slot::Uv, 0}},       {"texture_v", {Slot::Uv, 1}},
+        {"texture_s", {Slot::Uv, 0}},       {"texture_t", {Slot::Uv, 1}},       {"red", {Slot::Colour, 0}},
+        {"green", {Slot::Colour, 1}},       {"blue", {Slot::Colour, 2}},        {"alpha", {Slot::Colour, 3}},
+        {"diffuse_red", {Slot::Colour, 0}}, {"diffuse_green", {Slot::Colour, 1}}, {"diffuse_blue", {Slot::Colour, 2}},
+    };
+    for (const auto& [n, slot] : kNames)
+        if (name == n) return slot;
+    return {Slot::None, 0};
+}
+
+// A colour value on 0 ... 1: whole numbers over their type's largest value.
+double ColourValue(Type t, double v) {
+    switch (t) {
+        case Type::UInt8: return v / 255.0;
+        case Type::UInt16: return v / 65535.0;
+        case Type::UInt32: return v / 4294967295.0;
+        case Type::Int8: return v / 127.0;
+        case Type::Int16: return v / 32767.0;
+        case Type::Int32: return v / 2147483647.0;
+        default: return v;
+    }
+}
+
+bool ReadVertices(BodyReader& body, const Element& e, PlyFaces& out, std::string& error) {
+    std::vector<std::pair<Slot, int>> slots;
+    bool has[5] = {};
+    for (const Property& p : e.properties) {
+        slots.push_back(p.isList ? std::pair{Slot::None, 0} : SlotOf(p.name));
+        has[static_cast<int>(slots.back().first)] = true;
+    }
+    const size_t n = static_cast<size_t>(e.count);
+    out.positions.assign(n * 3, 0.0f);
+    if (has[static_cast<int>(Slot::Normal)]) out.normals.assign(n * 3, 0.0f);
+    if (has[static_cast<int>(Slot::Uv)]) out.uvs.assign(n * 3, 0.0f);
+    if (has[static_cast<int>(Slot::Colour)]) {
+        out.colours.assign(n * 4, 0.0f);
+        for (size_t v = 0; v < n; ++v) out.colours[v * 4 + 3] = 1.0f;
+    }
+    for (size_t v = 0; v < n; ++v) {
+        for (size_t k = 0; k < e.properties.size(); ++k) {
+            const Property& p = e.properties[k];
+            double value = 0.0;
+            if (p.isList) {
+                if (!body.Number(p.countType, value) || value < 0) {
+                    error = "the PLY " + Where(e, v) + " has no valid list length";
+                    return false;
+                }
+                for (std::int64_t i = 0, count = static_cast<std::int64_t>(value); i < count; ++i)
+                    if (!body.Number(p.type, value)) {
+                        error = "the file ends inside the PLY " + Where(e, v);
+                        return false;
+                    }
+                continue;
+            }
+            if (!body.Number(p.type, value)) {
+                error = "the file ends inside the PLY element vertex";
+                return false;
+            }
+            const auto [slot, c] = slots[k];
+            switch (slot) {
+                case Slot::None: break;
+                case Slot::Position: out.positions[v * 3 + size_t(c)] = static_cast<float>(value); break;
+                case Slot::Normal: out.normals[v * 3 + size_t(c)] = static_cast<float>(value); break;
+                case Slot::Uv: out.uvs[v * 3 + size_t(c)] = static_cast<float>(value); break;
+                case Slot::Colour: out.colours[v * 4 + size_t(c)] = static_cast<float>(ColourValue(p.type, value)); break;
+            }
+        }
+    }
+    return true;
+}
+
+// Reads a `face` or `tristrips` element's index lists into faces.
+bool ReadFaces(BodyReader& body, const Element& e, PlyFaces& faces, std::string& error) {
+    const bool strips = e.name == "tristrips";
+    std::vector<std::int64_t> list;
+    for (std::uint64_t r = 0; r < e.count; ++r) {
+        for (const Property& p : e.properties) {
+            double value = 0.0;
+            if (!p.isList) {
+                if (!body.Number(p.type, value)) {
+                    error = "the file ends inside the PLY " + Where(e, r);
+                    return false;
+                }
+                continue;
+            }
+            if (!body.Number(p.countType, value) || value < 0 || value != std::floor(value)) {
+                error = "the PLY " + Where(e, r) + " has no valid list length";
+                return false;
+            }
+            const bool wanted = IsIndexList(p);
+            const auto n = static_cast<std::int64_t>(value);
+            list.clear();
+            for (std::int64_t k = 0; k < n; ++k) {
+                if (!body.Number(p.type, value)) {
+                    error = "the file ends inside the PLY " + Where(e, r);
+                    return false;
+                }
+                if (!wanted) continue;
+                const auto v = static_cast<std::int64_t>(value);
+                if (value != static_cast<double>(v) || (v < 0 && !(strips && v == -1)) || v >= std::int64_t(faces.vertexCount)) {
+                    error = "the PLY " + Where(e, r) + " refers to vertex " + std::to_string(v) + " (the file has " +
+                            std::to_string(faces.vertexCount) + ")";
+                    return false;
+                }
+                list.push_back(v);
+            }
+            if (!wanted) continue;
+            if (!strips) {
+                faces.faceSizes.push_back(static_cast<unsigned>(list.size()));
+                for (std::int64_t v : list) faces.corners.push_back(static_cast<unsigned>(v));
+                continue;
+            }
+            // Runs between the -1 restarts, each wound like its first triangle.
+            size_t start = 0;
+            while (start < list.size()) {
+                size_t end = start;
+                while (end < list.size() && list[end] != -1) ++end;
+                for (size_t k = start; k + 2 < end; ++k) {
+                    const bool even = (k - start) % 2 == 0;
+                    const unsigned a = static_cast<unsigned>(list[even ? k : k + 1]);
+                    const unsigned b = static_cast<unsigned>(list[even ? k + 1 : k]);
+                    const unsigned c = static_cast<unsigned>(list[k + 2]);
+                    if (a == b || b == c || a == c) {
+                        faces.stitchTriangles++;
+                        continue;
+                    }
+                    faces.faceSizes.push_back(3);
+                    faces.corners.insert(faces.corners.end(), {a, b, c});
+                }
+                start = end + 1;
+            }
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
 bool ParsePlyFaces(std::string_view bytes, PlyFaces& faces, std::string& error) {
@@ -238,18 +374,21 @@ bool ParsePlyFaces(std::string_view bytes, PlyFaces& faces, std::string& error) 
     size_t bodyStart = 0;
     if (!ParseHeader(bytes, format, elements, bodyStart, error)) return false;
     faces.vertexCount = VertexCount(elements);
-    size_t lastFaces = elements.size();
-    for (size_t i = 0; i < elements.size(); ++i) {
-        if (elements[i].name == "tristrips") faces.hasStrips = true;
-        if (elements[i].name == "tristrips" || elements[i].name == "face") lastFaces = i;
-    }
+    for (const Element& e : elements)
+        if (e.name == "tristrips") faces.hasStrips = true;
     if (!faces.hasStrips) return true;
 
     BodyReader body(bytes.substr(bodyStart), format);
-    for (size_t i = 0; i <= lastFaces && i < elements.size(); ++i) {
-        const Element& e = elements[i];
-        const bool strips = e.name == "tristrips", polygons = e.name == "face";
-        if (!strips && !polygons && body.IsBinary() && !e.HasLists()) {
+    for (const Element& e : elements) {
+        if (e.count > bytes.size() - bodyStart) {  // every record takes a byte at least
+            error = "the file ends inside the PLY element " + e.name;
+            return false;
+        }
+        if (e.name == "vertex") {
+            if (!ReadVertices(body, e, faces, error)) return false;
+        } else if (e.name == "tristrips" || e.name == "face") {
+            if (!ReadFaces(body, e, faces, error)) return false;
+        } else if (format != Format::Ascii && !e.HasLists()) {
             std::uint64_t recordSize = 0;
             for (const auto& p : e.properties) recordSize += SizeOf(p.type);
             if (recordSize > 0 && e.count > std::numeric_limits<std::uint64_t>::max() / recordSize) {
@@ -260,66 +399,12 @@ bool ParsePlyFaces(std::string_view bytes, PlyFaces& faces, std::string& error) 
                 error = "the file ends inside the PLY element " + e.name;
                 return false;
             }
-            continue;
-        }
-        for (std::uint64_t r = 0; r < e.count; ++r) {
-            for (const Property& p : e.properties) {
-                if (!p.isList) {
-                    if (!body.Skip(p.type)) {
-                        error = "the file ends inside the PLY " + Where(e, r);
-                        return false;
-                    }
-                    continue;
-                }
-                std::int64_t n = 0;
-                if (!body.Integer(p.countType, n) || n < 0) {
-                    error = "the PLY " + Where(e, r) + " has no valid list length";
-                    return false;
-                }
-                const bool wanted = (strips || polygons) && IsIndexList(p);
-                std::vector<std::int64_t> list;
-                if (wanted) list.reserve(static_cast<size_t>(std::min<std::int64_t>(n, 1 << 20)));
-                for (std::int64_t k = 0; k < n; ++k) {
-                    std::int64_t v = 0;
-                    if (!body.Integer(p.type, v)) {
-                        error = "the file ends inside the PLY " + Where(e, r);
-                        return false;
-                    }
-                    if (wanted) list.push_back(v);
-                }
-                if (!wanted) continue;
-                for (std::int64_t v : list) {
-                    if ((v < 0 && !(strips && v == -1)) || v >= std::int64_t(faces.vertexCount)) {
-                        error = "the PLY " + Where(e, r) + " refers to vertex " + std::to_string(v) + " (the file has " +
-                                std::to_string(faces.vertexCount) + ")";
-                        return false;
-                    }
-                }
-                if (polygons) {
-                    faces.faceSizes.push_back(static_cast<unsigned>(list.size()));
-                    for (std::int64_t v : list) faces.corners.push_back(static_cast<unsigned>(v));
-                    continue;
-                }
-                // Runs between the -1 restarts, each wound like its first triangle.
-                size_t start = 0;
-                while (start < list.size()) {
-                    size_t end = start;
-                    while (end < list.size() && list[end] != -1) ++end;
-                    for (size_t k = start; k + 2 < end; ++k) {
-                        const bool even = (k - start) % 2 == 0;
-                        const unsigned a = static_cast<unsigned>(list[even ? k : k + 1]);
-                        const unsigned b = static_cast<unsigned>(list[even ? k + 1 : k]);
-                        const unsigned c = static_cast<unsigned>(list[k + 2]);
-                        if (a == b || b == c || a == c) {
-                            faces.stitchTriangles++;
-                            continue;
-                        }
-                        faces.faceSizes.push_back(3);
-                        faces.corners.insert(faces.corners.end(), {a, b, c});
-                    }
-                    start = end + 1;
-                }
-            }
+        } else {
+            PlyFaces ignored;  // another element: read through and dropped
+            ignored.vertexCount = std::numeric_limits<unsigned>::max();
+            Element other = e;
+            for (Property& p : other.properties) p.name = "";
+            if (!ReadFaces(body, other, ignored, error)) return false;
         }
     }
     return true;
@@ -336,14 +421,8 @@ bool ReadPlyFaces(const std::string& path, PlyFaces& faces, std::string& error) 
     in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     bytes.resize(static_cast<size_t>(in.gcount()));
     const size_t end = bytes.find("end_header");
-    if (end != std::string::npos && bytes.find('\n', end) != std::string::npos &&
-        bytes.rfind("tristrips", end) == std::string::npos) {
-        Format format;
-        std::vector<Element> elements;
-        size_t bodyStart = 0;
-        if (!ParseHeader(bytes, format, elements, bodyStart, error)) return false;
-        faces = PlyFaces{};
-        faces.vertexCount = VertexCount(elements);
+    if (end != std::string::npos && bytes.rfind("tristrips", end) == std::string::npos) {
+        faces = PlyFaces{};  // no strips: Assimp reads it
         return true;
     }
     bytes.append(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());

@@ -90,6 +90,30 @@ TEST(PlyFaces, PolygonsOfAFaceElementComeInFileOrderBesideTheStrips) {
     EXPECT_EQ(Faces(faces), (F{{0, 1, 2, 3}, {3, 2, 1}, {2, 3, 4}, {4, 3, 5}}));
 }
 
+TEST(PlyFaces, TheVerticesOfAFileWithStripsAreReadWithTheAttributesAssimpWouldRead) {
+    std::string text =
+        "ply\nformat ascii 1.0\nelement vertex 3\nproperty float x\nproperty float y\nproperty float z\n"
+        "property uchar quality\nproperty float nx\nproperty float ny\nproperty float nz\nproperty float s\n"
+        "property float t\nproperty uchar red\nproperty uchar green\nproperty uchar blue\n"
+        "element tristrips 1\nproperty list int int vertex_indices\nend_header\n"
+        "0.1 0 0 9 0 0 1 0.25 0.5 255 0 51\n1 0 0 9 0 0 1 0.75 0.5 0 255 0\n0 1 0 9 0 0 -1 0.25 1 0 0 255\n"
+        "3 0 1 2\n";
+    PlyFaces faces;
+    std::string error;
+    ASSERT_TRUE(ParsePlyFaces(text, faces, error)) << error;
+    EXPECT_EQ(faces.positions, (std::vector<float>{0.1f, 0, 0, 1, 0, 0, 0, 1, 0}));
+    EXPECT_EQ(faces.normals, (std::vector<float>{0, 0, 1, 0, 0, 1, 0, 0, -1}));
+    EXPECT_EQ(faces.uvs, (std::vector<float>{0.25f, 0.5f, 0, 0.75f, 0.5f, 0, 0.25f, 1, 0}));
+    EXPECT_EQ(faces.colours, (std::vector<float>{1, 0, 0.2f, 1, 0, 1, 0, 1, 0, 0, 1, 1}));
+    EXPECT_EQ(Faces(faces), (F{{0, 1, 2}}));
+
+    // Without normals, texture coordinates or colours, none are made up.
+    PlyFaces bare;
+    ASSERT_TRUE(ParsePlyFaces(BinaryStrips(3, {0, 1, 2}, false), bare, error)) << error;
+    EXPECT_EQ(bare.positions.size(), 9u);
+    EXPECT_TRUE(bare.normals.empty() && bare.uvs.empty() && bare.colours.empty());
+}
+
 TEST(PlyFaces, AFileWithoutStripsIsLeftToAssimp) {
     const std::string text = Header("ascii", 3, "element face 1\nproperty list uchar int vertex_indices\n") +
                              "0 0 0\n1 0 0\n0 1 0\n3 0 1 2\n";
