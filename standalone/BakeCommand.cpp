@@ -15,6 +15,7 @@
 #include "host/MessageBox.h"
 #include "settings/GritSettings.h"
 #include "standalone/Cli.h"
+#include "standalone/GlbWriter.h"
 #include "standalone/ImageBitmapManager.h"
 #include "standalone/ImageFile.h"
 #include "standalone/Interrupts.h"
@@ -35,7 +36,7 @@ std::string LowerExtension(const std::string& path) {
     return ext;
 }
 
-bool IsMeshExtension(const std::string& ext) { return ext == ".ply" || ext == ".obj"; }
+bool IsMeshExtension(const std::string& ext) { return ext == ".ply" || ext == ".obj" || ext == ".glb"; }
 
 // The panel saves the settings file when it closes and, like the application, does not say
 // whether that worked; the host looks at the file afterwards.
@@ -59,7 +60,7 @@ bool CheckOutputKind(int algorithm, const std::string& output, std::string& erro
     const std::string ext = LowerExtension(output);
     if (algorithm == ALGORITHM_VERTEX_COLORS) {
         if (IsMeshExtension(ext)) return true;
-        error = "--mode vertex writes a mesh: the output must end in .ply or .obj (not \"" + output + "\")";
+        error = "--mode vertex writes a mesh: the output must end in .ply, .obj or .glb (not \"" + output + "\")";
         return false;
     }
     if (IsMeshExtension(ext)) {
@@ -83,7 +84,7 @@ int RunBake(const BakeOptions& o, const CliEnvironment& env, std::ostream& out, 
     if (IsMeshExtension(LowerExtension(o.output))) {
         if (o.rgba) return fail(kExitUsage, "--rgba is for image files; " + o.output + " is a mesh");
     } else if (!CheckImageOutput(o.output, o.rgba ? ImageLayout::Rgba : ImageLayout::Grey, error)) {
-        return fail(kExitUsage, error + "; the mesh types are .ply and .obj");
+        return fail(kExitUsage, error + "; the mesh types are .ply, .obj and .glb");
     }
     PluginLibrary library;
     if (!LoadPluginLibrary(PluginPathFor(env), library, error)) return fail(kExitFailed, error);
@@ -238,8 +239,10 @@ int RunBake(const BakeOptions& o, const CliEnvironment& env, std::ostream& out, 
         unscaled.verts = object.fileVerts;
         written = &unscaled;
     }
-    const bool ok = LowerExtension(o.output) == ".ply" ? WriteColouredPly(o.output, *written, error)
-                                                       : WriteColouredObj(o.output, scene, object, *written, error);
+    const std::string outputExt = LowerExtension(o.output);
+    const bool ok = outputExt == ".ply"   ? WriteColouredPly(o.output, *written, error)
+                    : outputExt == ".glb" ? WriteGlb(o.output, object, *written, error)
+                                          : WriteColouredObj(o.output, scene, object, *written, error);
     if (!ok) return fail(kExitFailed, error);
     if (!o.quiet) out << "wrote " << o.output << "\n";
     return kExitDone;

@@ -12,6 +12,8 @@
 namespace {
 
 constexpr const char* kVersion = "murkwell 0.26";
+constexpr const char* kInputHelp =
+    "the mesh file to read: .obj, or through Assimp .gltf, .glb, .fbx, .ply, .dae, .3ds, .stl and more";
 
 struct RawBakeArgs {
     std::string mode, size, dist, spread, channel, noise, mtlId, savePartial, threads;
@@ -36,7 +38,7 @@ void AddImportOptions(CLI::App& command, RawImportArgs& raw) {
     command.add_option("--scale", raw.scale,
                        "multiply every position by S on import (a power of two keeps the map exact; see README)");
     command.add_option("--smoothing", raw.smoothing,
-                       "smoothing groups from: auto (default), groups (`s` lines), normals (`vn`), angle:DEG or none");
+                       "smoothing groups from: auto (default), groups (OBJ `s` lines), normals (the file's normals), angle:DEG or none");
 }
 
 // Converts the option texts; false with a usage error.
@@ -115,15 +117,15 @@ int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err) {
 
 int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err, const CliEnvironment& env) {
     try {
-        CLI::App app{"Murkwell: grit maps and grit vertex colours for OBJ meshes", "murkwell"};
+        CLI::App app{"Murkwell: grit maps and grit vertex colours for meshes", "murkwell"};
         app.set_version_flag("--version", kVersion);
         app.require_subcommand(1);
 
         BakeOptions o;
         RawBakeArgs raw;
         CLI::App* bake = app.add_subcommand("bake", "compute grit over one object of INPUT and write OUTPUT");
-        bake->add_option("INPUT", o.input, "the OBJ file to read")->required();
-        bake->add_option("-o,--output", o.output, "the file to write: an image (uv) or .ply/.obj (vertex)")->required();
+        bake->add_option("INPUT", o.input, kInputHelp)->required();
+        bake->add_option("-o,--output", o.output, "the file to write: an image (uv) or .ply/.obj/.glb (vertex)")->required();
         bake->add_option("--mode", raw.mode, "uv (a grey map), vertex (vertex colours) or spatial");
         bake->add_option("--size", raw.size, "map size WxH in texels (" + RangeText(setting::XSiz) + " each)");
         bake->add_option("--dist", raw.dist, "ray length in the mesh's units, after --scale (" + RangeText(setting::dist) + ")");
@@ -139,7 +141,7 @@ int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err, const Cl
         auto* acc = bake->add_flag("--accumulate")->description("vertex mode: multiply the existing vertex colours");
         auto* rep = bake->add_flag("--replace")->description("vertex mode: replace the vertex colours");
         bake->add_option("--object", o.object, "the object to bake (needed when INPUT has several)");
-        bake->add_option("--select-group", o.selectGroups, "select the faces of this `g` group (repeatable)");
+        bake->add_option("--select-group", o.selectGroups, "select the faces of this group: OBJ `g` name, or mesh name in other formats (repeatable)");
         bake->add_option("--config-dir", o.configDir, "settings directory (default $XDG_CONFIG_HOME/murkwell)");
         bake->add_option("--save-partial", raw.savePartial, "after Ctrl-C: save the partial map, yes or no");
         bake->add_option("--threads", raw.threads, "worker threads (at least 1; default one per hardware thread)");
@@ -154,8 +156,8 @@ int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err, const Cl
         acc->excludes(rep);
 
         std::string infoInput;
-        CLI::App* info = app.add_subcommand("info", "describe the objects of an OBJ file as Murkwell reads them");
-        info->add_option("INPUT", infoInput, "the OBJ file to read")->required();
+        CLI::App* info = app.add_subcommand("info", "describe the objects of a mesh file as Murkwell reads them");
+        info->add_option("INPUT", infoInput, kInputHelp)->required();
         RawImportArgs infoImport;
         AddImportOptions(*info, infoImport);
 

@@ -1,5 +1,5 @@
-// The `murkwell` command line: `bake` runs a grit run on an OBJ file through the standalone host
-// and the loaded plug-in's panel, `info` describes an OBJ file as the host imports it, `panel`
+// The `murkwell` command line: `bake` runs a grit run on a mesh file through the standalone host
+// and the loaded plug-in's panel, `info` describes a mesh file as the host imports it, `panel`
 // shows the plug-in's rollup page as the settings file leaves it, `about` shows its About box.
 // All of it runs in-process, so tests and other front ends call RunCli directly.
 #pragma once

@@ -44,6 +44,11 @@ struct ImportedObject {
     std::vector<Point3> fileVerts;
     int polygonCount = 0;            // the file's faces (polygons)
     int facesWithoutTexCoords = 0;   // mesh faces given the outside map corners
+    // For formats with several texture coordinate sets, per map channel (index 0 = channel 1):
+    // the set's name ("" where the file names none) and the mesh faces given the outside map
+    // corners on it. Empty for OBJ, whose one channel facesWithoutTexCoords describes.
+    std::vector<std::string> mapChannelNames;
+    std::vector<int> facesWithoutMapCoords;
     bool usesSmoothing = false;      // the file gives some face smoothing groups
     SmoothingOutcome smoothing;
 
@@ -55,6 +60,7 @@ struct ImportedObject {
 
 struct ImportedScene {
     std::string path;
+    std::string format;  // the reader's name for a format read through Assimp; "" for OBJ
     // An OBJ file's bytes (without a UTF-8 byte-order mark), kept so a coloured copy can be
     // written without reading the file again; empty for other formats.
     std::string text;

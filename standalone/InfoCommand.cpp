@@ -1,4 +1,4 @@
-// `murkwell info`: what the host makes of a mesh file, object by object: faces, map channel,
+// `murkwell info`: what the host makes of a mesh file, object by object: faces, map channels,
 // materials, smoothing and where it comes from, groups, colours, and the size with a first ray
 // length (in the units of the import scale).
 #include <algorithm>
@@ -74,6 +74,62 @@ void DescribeSmoothing(const ImportedObject& o, std::ostream& out) {
     out << "\n";
 }
 
+// The UV range over the map vertices that the channel's faces use with real coordinates (the
+// outside corner, the last map vertex when some faces lack coordinates, left out).
+std::string UvRange(const Mesh& m, int channel, int facesWithout) {
+    const int nt = m.getNumMapVerts(channel);
+    float lo[2] = {std::numeric_limits<float>::max(), std::numeric_limits<float>::max()};
+    float hi[2] = {std::numeric_limits<float>::lowest(), std::numeric_limits<float>::lowest()};
+    const Point3* tv = m.mapVerts(channel);
+    const TVFace* tf = m.mapFaces(channel);
+    for (int f = 0; f < m.getNumFaces() && f < m.getNumMapFaces(channel); ++f)
+        for (int k = 0; k < 3; ++k) {
+            const DWORD t = tf[f].t[k];
+            if ((facesWithout > 0 && t == DWORD(nt - 1)) || t >= DWORD(nt)) continue;  // the outside corner
+            lo[0] = std::min(lo[0], tv[t].x), hi[0] = std::max(hi[0], tv[t].x);
+            lo[1] = std::min(lo[1], tv[t].y), hi[1] = std::max(hi[1], tv[t].y);
+        }
+    if (!(lo[0] <= hi[0])) return "";
+    const bool inside = lo[0] >= 0.0f && hi[0] <= 1.0f && lo[1] >= 0.0f && hi[1] <= 1.0f;
+    return "UV range: u " + Num(lo[0]) + " ... " + Num(hi[0]) + ", v " + Num(lo[1]) + " ... " + Num(hi[1]) +
+           (inside ? "" : " (partly outside 0 ... 1: such faces are left out of a map)");
+}
+
+void DescribeMapChannels(const ImportedObject& o, std::ostream& out) {
+    const Mesh& m = o.mesh;
+    if (o.mapChannelNames.empty()) {  // OBJ: one channel, from the `vt` lines
+        const int nt = m.getNumMapVerts(1);
+        if (nt == 0) {
+            out << "  map channels: none (no texture coordinates)\n";
+            return;
+        }
+        out << "  map channels: 1 (" << (o.facesWithoutTexCoords > 0 ? nt - 1 : nt) << " map vertices)\n";
+        const std::string range = UvRange(m, 1, o.facesWithoutTexCoords);
+        if (!range.empty()) out << "  " << range << "\n";
+        if (o.facesWithoutTexCoords > 0)
+            out << "  " << o.facesWithoutTexCoords << " faces without texture coordinates (left out of a map)\n";
+        return;
+    }
+    // One line per texture coordinate set, channel 1 the first.
+    const int channels = static_cast<int>(o.mapChannelNames.size());
+    out << "  map channels: " << channels;
+    if (channels > 1) out << " (--channel 1 ... " << channels << ")";
+    out << "\n";
+    for (int c = 1; c <= channels; ++c) {
+        const std::string& name = o.mapChannelNames[static_cast<size_t>(c - 1)];
+        const int without = static_cast<size_t>(c - 1) < o.facesWithoutMapCoords.size()
+                                ? o.facesWithoutMapCoords[static_cast<size_t>(c - 1)]
+                                : 0;
+        const int nt = m.getNumMapVerts(c);
+        out << "  channel " << c << (name.empty() ? std::string(" (unnamed)") : " \"" + name + "\"") << ": "
+            << (without > 0 ? nt - 1 : nt) << " map vertices";
+        const std::string range = UvRange(m, c, without);
+        if (!range.empty()) out << ", " << range;
+        out << "\n";
+        if (without > 0) out << "    " << without << " faces without texture coordinates in this channel (left out of its map)\n";
+    }
+}
+
 void DescribeObject(const ImportedObject& o, double scale, std::ostream& out) {
     const Mesh& m = o.mesh;
     out << "object \"" << o.name << "\": " << m.getNumFaces() << " faces";
@@ -85,31 +141,7 @@ void DescribeObject(const ImportedObject& o, double scale, std::ostream& out) {
         return;
     }
 
-    const int nt = m.getNumMapVerts(1);
-    if (nt == 0) {
-        out << "  map channels: none (no texture coordinates)\n";
-    } else {
-        // The range over the map vertices the faces use with real coordinates.
-        float lo[2] = {std::numeric_limits<float>::max(), std::numeric_limits<float>::max()};
-        float hi[2] = {std::numeric_limits<float>::lowest(), std::numeric_limits<float>::lowest()};
-        const Point3* tv = m.mapVerts(1);
-        const TVFace* tf = m.mapFaces(1);
-        for (int f = 0; f < m.getNumFaces(); ++f)
-            for (int k = 0; k < 3; ++k) {
-                const DWORD t = tf[f].t[k];
-                if (o.facesWithoutTexCoords > 0 && t == DWORD(nt - 1)) continue;  // the outside corner
-                lo[0] = std::min(lo[0], tv[t].x), hi[0] = std::max(hi[0], tv[t].x);
-                lo[1] = std::min(lo[1], tv[t].y), hi[1] = std::max(hi[1], tv[t].y);
-            }
-        out << "  map channels: 1 (" << (o.facesWithoutTexCoords > 0 ? nt - 1 : nt) << " map vertices)\n";
-        if (lo[0] <= hi[0]) {
-            const bool inside = lo[0] >= 0.0f && hi[0] <= 1.0f && lo[1] >= 0.0f && hi[1] <= 1.0f;
-            out << "  UV range: u " << Num(lo[0]) << " ... " << Num(hi[0]) << ", v " << Num(lo[1]) << " ... "
-                << Num(hi[1]) << (inside ? "" : " (partly outside 0 ... 1: such faces are left out of a map)") << "\n";
-        }
-        if (o.facesWithoutTexCoords > 0)
-            out << "  " << o.facesWithoutTexCoords << " faces without texture coordinates (left out of a map)\n";
-    }
+    DescribeMapChannels(o, out);
 
     std::vector<int> perMaterial(o.materialNames.size(), 0);
     for (const Face& f : m.faces)
@@ -142,9 +174,15 @@ int RunInfo(const std::string& input, const ImportOptions& import, std::ostream&
         return kExitFailed;
     }
     for (const auto& w : scene.warnings) err << "Murkwell: warning: " << input << ": " << w << "\n";
-    out << input << ": " << scene.objects.size() << (scene.objects.size() == 1 ? " object" : " objects") << ", "
-        << scene.vertexLines << " vertices, " << scene.texCoordLines << " texture coordinates, " << scene.normalLines
-        << " normals, vertex colours: " << (scene.hasColours ? "yes" : "no") << "\n";
+    const char* objects = scene.objects.size() == 1 ? " object" : " objects";
+    if (scene.format.empty())
+        out << input << ": " << scene.objects.size() << objects << ", " << scene.vertexLines << " vertices, "
+            << scene.texCoordLines << " texture coordinates, " << scene.normalLines
+            << " normals, vertex colours: " << (scene.hasColours ? "yes" : "no") << "\n";
+    else  // the vertex counts of the file's meshes, split where any attribute differs
+        out << input << " (" << scene.format << "): " << scene.objects.size() << objects << ", " << scene.vertexLines
+            << " vertices in the file's meshes (" << scene.texCoordLines << " with texture coordinates, "
+            << scene.normalLines << " with normals), vertex colours: " << (scene.hasColours ? "yes" : "no") << "\n";
     if (scene.scale != 1.0) out << "positions scaled by " << Num(scene.scale) << " (sizes below are in scaled units)\n";
     for (const ImportedObject& o : scene.objects) DescribeObject(o, scene.scale, out);
     return kExitDone;

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <filesystem>
 
+#include "standalone/AssimpScene.h"
 #include "standalone/ImportScale.h"
 #include "standalone/ImportSmoothing.h"
 #include "standalone/ObjScene.h"
@@ -30,10 +31,7 @@ bool LoadScene(const std::string& path, const ImportOptions& options, ImportedSc
         ObjReadOptions read;
         read.threads = options.threads;
         if (!LoadObjScene(path, scene, error, read)) return false;
-    } else {
-        error = "cannot read " + path + ": " +
-                (ext.empty() ? std::string("no file extension") : "unknown mesh format \"" + ext + "\"") +
-                " (murkwell reads .obj files)";
+    } else if (!LoadAssimpScene(path, options, scene, error)) {  // every other format
         return false;
     }
     if (!FinishImport(scene, options, error)) {

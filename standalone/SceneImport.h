@@ -6,8 +6,9 @@
 #include "standalone/ImportOptions.h"
 #include "standalone/ImportedScene.h"
 
-// Reads `path` with the reader its extension names (".obj", in any case), scales the positions
-// and settles the smoothing. On failure returns false with a one-line reason in `error`.
+// Reads `path` with the reader its extension names (".obj", in any case, by our own OBJ reader;
+// every other extension through Assimp), scales the positions and settles the smoothing. On
+// failure returns false with a one-line reason in `error`.
 bool LoadScene(const std::string& path, const ImportOptions& options, ImportedScene& scene, std::string& error);
 
 // The steps after a reader, for a scene a reader has filled.

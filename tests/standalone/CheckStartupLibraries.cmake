@@ -1,6 +1,6 @@
 # Checks the libraries the `murkwell` program needs at start-up: the TIFF and OpenEXR libraries
-# (and the image library they replaced) are reached through modules loaded on first use, never
-# linked into the program itself; each module is built and exports its one entry.
+# (and the image library they replaced) and Assimp are reached through modules loaded on first
+# use, never linked into the program itself; each module is built and exports its one entry.
 #   cmake -DOBJDUMP=<objdump> -DNM=<nm> -DPROGRAM=<murkwell> -DMODULES="<module>=<entry>;..." -P CheckStartupLibraries.cmake
 execute_process(COMMAND "${OBJDUMP}" -p "${PROGRAM}" OUTPUT_VARIABLE headers ERROR_VARIABLE errors RESULT_VARIABLE result)
 if(NOT result EQUAL 0)
@@ -8,7 +8,7 @@ if(NOT result EQUAL 0)
 endif()
 string(REGEX MATCHALL "NEEDED +[^\n]+" needed "${headers}")
 foreach(line IN LISTS needed)
-  if(line MATCHES "tiff|OpenEXR|Imath|Iex|IlmThread|OpenImageIO")
+  if(line MATCHES "tiff|OpenEXR|Imath|Iex|IlmThread|OpenImageIO|assimp|draco|minizip")
     message(FATAL_ERROR "${PROGRAM} links a library that only some runs need: ${line}")
   endif()
 endforeach()

@@ -116,7 +116,7 @@ TEST_F(CliRefusal, UnusableOutputsAreRefusedBeforeAnyWork) {
     EXPECT_NE(r.err.find(".xyz"), std::string::npos) << r.err;
     r = Bake({kExample, "-o", dir.File("out.png"), "--mode", "vertex"});
     EXPECT_EQ(r.code, kExitUsage);
-    EXPECT_NE(r.err.find(".ply or .obj"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find(".ply, .obj or .glb"), std::string::npos) << r.err;
     r = Bake({kExample, "-o", dir.File("out.ply"), "--mode", "uv"});
     EXPECT_EQ(r.code, kExitUsage);
     EXPECT_NE(r.err.find("image"), std::string::npos) << r.err;
@@ -199,9 +199,9 @@ TEST_F(CliRefusal, FilesThatCannotBeReadHonestlyAreRefusedNamingTheLineAndToken)
         }
     }
     fs::remove(dir.Path() / "bad.obj");
-    CliResult r = Bake({dir.File("two.fbx"), "-o", dir.File("out.png"), "--mode", "uv"});
+    CliResult r = Bake({dir.File("two.xyz"), "-o", dir.File("out.png"), "--mode", "uv"});
     EXPECT_EQ(r.code, kExitFailed);
-    EXPECT_NE(r.err.find("unknown mesh format \".fbx\""), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("unknown mesh format \".xyz\""), std::string::npos) << r.err;
     ExpectNothingChanged();
 }
 

@@ -1,0 +1,21 @@
+# The committed mesh fixtures are what make_fixtures.py writes: it writes them afresh into WORK
+# and every file is compared byte for byte with its committed copy.
+#   cmake -DPYTHON=<python3> -DFIXTURES=<tests/standalone/fixtures> -DWORK=<dir> -P CheckFixtures.cmake
+file(REMOVE_RECURSE "${WORK}")
+file(MAKE_DIRECTORY "${WORK}")
+execute_process(COMMAND "${PYTHON}" "${FIXTURES}/make_fixtures.py" "${WORK}" RESULT_VARIABLE rc ERROR_VARIABLE err)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "make_fixtures.py failed: ${err}")
+endif()
+file(GLOB made RELATIVE "${WORK}" "${WORK}/*")
+list(LENGTH made count)
+if(count EQUAL 0)
+  message(FATAL_ERROR "make_fixtures.py wrote nothing")
+endif()
+foreach(name IN LISTS made)
+  execute_process(COMMAND "${CMAKE_COMMAND}" -E compare_files "${WORK}/${name}" "${FIXTURES}/${name}" RESULT_VARIABLE differ)
+  if(differ)
+    message(FATAL_ERROR "${FIXTURES}/${name} is not what make_fixtures.py writes: run it and commit the result")
+  endif()
+endforeach()
+message(STATUS "${count} fixtures as make_fixtures.py writes them")
