@@ -19,7 +19,7 @@ namespace {
 
 constexpr const char* kModule = "murkwell-assimp.so";
 constexpr const char* kEntry = "MurkwellSceneReader";
-constexpr const char* kPlyStrips = "PLY with triangle strips, read by murkwell";
+constexpr const char* kPly = "PLY, read by murkwell";
 
 std::string LowerExtension(const std::string& path) {
     std::string ext = fs::path(path).extension().string();
@@ -135,17 +135,18 @@ bool LoadAssimpScene(const std::string& path, const ImportOptions& options, Impo
         return false;
     }
 
-    // A PLY with triangle strips is read by the host alone (see PlyFaces.h).
+    // PLY files are read by the host itself (see PlyFaces.h).
+    const bool ownPly = ext == ".ply";
     PlyFaces ply;
-    if (ext == ".ply" && !ReadPlyFaces(path, ply, error)) {
-        error = "cannot read " + named + ": " + error;
+    if (ownPly && !ReadPlyFaces(path, ply, error)) {
+        error = "cannot read " + path + " (" + kPly + "): " + error;
         return false;
     }
     char why[1024] = {};
     TablesHandle read{reader, nullptr};
     std::optional<PlyTables> plyTables;
     const SceneTables* tables = nullptr;
-    if (ply.hasStrips) {
+    if (ownPly) {
         tables = &plyTables.emplace(ply).tables;
     } else {
         read.tables = reader->read(path.c_str(), why, sizeof why);
@@ -155,7 +156,7 @@ bool LoadAssimpScene(const std::string& path, const ImportOptions& options, Impo
         }
         tables = read.tables;
     }
-    const std::string formatName = ply.hasStrips ? std::string(kPlyStrips) : std::string(format);
+    const std::string formatName = ownPly ? std::string(kPly) : std::string(format);
     if (!BuildTableScene(*tables, fs::path(path).stem().string(), scene, error)) {
         error = path + " (" + formatName + "): " + error;
         return false;

@@ -13,7 +13,6 @@
 namespace {
 
 // A PLY header is read from at most this many bytes at first.
-constexpr size_t kHeaderBytes = 1 << 16;
 
 enum class Type { Int8, UInt8, Int16, UInt16, Int32, UInt32, Float32, Float64 };
 
@@ -376,7 +375,6 @@ bool ParsePlyFaces(std::string_view bytes, PlyFaces& faces, std::string& error) 
     faces.vertexCount = VertexCount(elements);
     for (const Element& e : elements)
         if (e.name == "tristrips") faces.hasStrips = true;
-    if (!faces.hasStrips) return true;
 
     BodyReader body(bytes.substr(bodyStart), format);
     for (const Element& e : elements) {
@@ -416,16 +414,7 @@ bool ReadPlyFaces(const std::string& path, PlyFaces& faces, std::string& error) 
         error = "cannot open the file";
         return false;
     }
-    // The header first: only a file with strips is read whole.
-    std::string bytes(kHeaderBytes, '\0');
-    in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    bytes.resize(static_cast<size_t>(in.gcount()));
-    const size_t end = bytes.find("end_header");
-    if (end != std::string::npos && bytes.rfind("tristrips", end) == std::string::npos) {
-        faces = PlyFaces{};  // no strips: Assimp reads it
-        return true;
-    }
-    bytes.append(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     if (in.bad()) {
         error = "read error";
         return false;

@@ -20,14 +20,21 @@
 #include <assimp/postprocess.h>
 #include <assimp/scene.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <deque>
 #include <exception>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <type_traits>
 #include <vector>
+
+#if defined(__linux__)
+#include <sys/resource.h>
+#include <unistd.h>
+#endif
 
 #include "standalone/SceneTables.h"
 
@@ -121,8 +128,63 @@ void LayOutNode(ReadScene& s, const aiNode& node, const double parent[16]) {
         if (node.mChildren[c]) LayOutNode(s, *node.mChildren[c], global);
 }
 
+// A file's counts decide how much Assimp's readers allocate, and they trust them: a few
+// kilobytes of COLLADA declaring a huge array made one reader touch 20 GB before it gave up. While
+// a file is read, the process's address space is held to what it uses now plus a generous
+// multiple of the file's size, so such a file fails with an allocation error instead of taking
+// the machine's memory. Only where the platform reports the address space in use, and not under
+// the sanitizers, which reserve vast address ranges of their own.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define MURKWELL_NO_MEMORY_CEILING 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer) || __has_feature(memory_sanitizer)
+#define MURKWELL_NO_MEMORY_CEILING 1
+#endif
+#endif
+
+class MemoryCeiling {
+public:
+    explicit MemoryCeiling(const char* path) {
+#if defined(__linux__) && !defined(MURKWELL_NO_MEMORY_CEILING)
+        std::error_code ec;
+        const std::uintmax_t fileSize = std::filesystem::file_size(path, ec);
+        std::FILE* statm = std::fopen("/proc/self/statm", "r");
+        unsigned long pages = 0;
+        const bool known = statm && std::fscanf(statm, "%lu", &pages) == 1;
+        if (statm) std::fclose(statm);
+        if (ec || !known || getrlimit(RLIMIT_AS, &old_) != 0) return;
+        const rlim_t inUse = static_cast<rlim_t>(pages) * static_cast<rlim_t>(sysconf(_SC_PAGESIZE));
+        const rlim_t headroom = (rlim_t(1) << 30) + 64 * static_cast<rlim_t>(fileSize);
+        rlimit lower = old_;
+        lower.rlim_cur = inUse + headroom;
+        if (old_.rlim_cur != RLIM_INFINITY && old_.rlim_cur < lower.rlim_cur) return;  // already lower
+        active_ = setrlimit(RLIMIT_AS, &lower) == 0;
+        limitBytes_ = headroom;
+#else
+        (void)path;
+#endif
+    }
+    ~MemoryCeiling() {
+#if defined(__linux__) && !defined(MURKWELL_NO_MEMORY_CEILING)
+        if (active_) setrlimit(RLIMIT_AS, &old_);
+#endif
+    }
+    MemoryCeiling(const MemoryCeiling&) = delete;
+    MemoryCeiling& operator=(const MemoryCeiling&) = delete;
+    bool Active() const { return active_; }
+    std::uintmax_t HeadroomMiB() const { return limitBytes_ >> 20; }
+
+private:
+#if defined(__linux__) && !defined(MURKWELL_NO_MEMORY_CEILING)
+    rlimit old_{};
+#endif
+    bool active_ = false;
+    std::uintmax_t limitBytes_ = 0;
+};
+
 const SceneTables* Read(const char* path, char* error, std::size_t errorSize) {
     try {
+        const MemoryCeiling ceiling(path);
         auto s = std::make_unique<ReadScene>();
         Assimp::Importer& importer = s->importer;
         importer.SetPropertyBool(AI_CONFIG_IMPORT_FBX_PRESERVE_PIVOTS, false);
@@ -133,7 +195,11 @@ const SceneTables* Read(const char* path, char* error, std::size_t errorSize) {
         const aiScene* scene = importer.ReadFile(path, aiProcess_ValidateDataStructure);
         if (!scene) {
             const char* why = importer.GetErrorString();
-            Put(why && *why ? why : "Assimp read nothing", error, errorSize);
+            std::string reason = why && *why ? why : "Assimp read nothing";
+            if (ceiling.Active() && reason.find("bad_alloc") != std::string::npos)
+                reason = "the file asks for more memory than a file of its size can need (over " +
+                         std::to_string(ceiling.HeadroomMiB()) + " MiB)";
+            Put(reason, error, errorSize);
             return nullptr;
         }
         for (unsigned m = 0; m < scene->mNumMeshes; ++m) LayOutMesh(*s, *scene->mMeshes[m]);

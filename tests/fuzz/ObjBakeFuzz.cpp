@@ -8,6 +8,7 @@
 #include "standalone/ObjScene.h"
 #include "standalone/SceneImport.h"
 #include "tests/fuzz/FuzzCheck.h"
+#include "tests/fuzz/ImportCheck.h"
 #include "tests/fuzz/MeshBake.h"
 
 namespace {
@@ -15,26 +16,6 @@ namespace {
 constexpr int kMaxObjects = 4;
 constexpr int kMaxFacesPerInput = 2048;
 
-void CheckMesh(const ObjObject& object) {
-    const Mesh& mesh = object.mesh;
-    const int faces = mesh.getNumFaces();
-    const DWORD verts = static_cast<DWORD>(mesh.getNumVerts());
-    for (const Face& f : mesh.faces)
-        FUZZ_CHECK(f.v[0] < verts && f.v[1] < verts && f.v[2] < verts, "faces name existing vertices");
-    FUZZ_CHECK(object.faceGroupSet.size() == static_cast<size_t>(faces), "a group entry per face");
-    FUZZ_CHECK(object.vertexSource.size() == static_cast<size_t>(verts), "a source line per vertex");
-    if (mesh.getNumMapVerts(1) > 0) {
-        FUZZ_CHECK(mesh.getNumMapFaces(1) == faces, "a map face per face");
-        const DWORD mapVerts = static_cast<DWORD>(mesh.getNumMapVerts(1));
-        for (int i = 0; i < faces; ++i) {
-            const TVFace& tf = mesh.mapFaces(1)[i];
-            FUZZ_CHECK(tf.t[0] < mapVerts && tf.t[1] < mapVerts && tf.t[2] < mapVerts,
-                       "map faces name existing map vertices");
-        }
-    }
-    for (const Face& f : mesh.faces)
-        FUZZ_CHECK(f.getMatID() < object.materialNames.size(), "material IDs name known materials");
-}
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -60,7 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     int baked = 0, faces = 0;
     for (const ObjObject& object : scene.objects) {
-        CheckMesh(object);
+        CheckImportedObject(object);
         if (!object.HasFaces() || baked >= kMaxObjects) continue;
         faces += object.mesh.getNumFaces();
         if (faces > kMaxFacesPerInput) break;
