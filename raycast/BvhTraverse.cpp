@@ -10,6 +10,8 @@
 //   no constraint from that axis and is ignored, never culls;
 // - distances are clamped at 0 and compared against the limit inclusively, as the test accepts
 //   0 and the limit.
+#include <algorithm>
+#include <bit>
 #include <cmath>
 
 #if defined(__SSE2__)
@@ -38,15 +40,16 @@ struct StackEntry {
 
 // Rays whose values keep every slab rounding relative: finite, direction components zero or of
 // moderate size (so 1 / d neither overflows nor loses bits), origin far from overflow.
-bool WalkCovers(const Ray& ray, float maxDistance) {
-    if (std::isnan(maxDistance)) return false;
+bool OriginCovered(const Point3& p) {
+    return std::fabs(p.x) <= 1e30f && std::fabs(p.y) <= 1e30f && std::fabs(p.z) <= 1e30f;
+}
+bool DirectionCovered(const Point3& d) {
+    bool ok = true;
     for (int a = 0; a < 3; ++a) {
-        const float p = std::fabs(ray.p[a]);
-        const float d = std::fabs(ray.dir[a]);
-        if (!(p <= 1e30f)) return false;
-        if (!(d <= 1e30f) || (d != 0.0f && d < 1e-30f)) return false;
+        const float m = std::fabs(d[a]);
+        ok &= m <= 1e30f && (m == 0.0f || m >= 1e-30f);  // NaN fails the first comparison
     }
-    return true;
+    return ok;
 }
 
 // The octant of a direction: bit a set when component a is negative (or -0). It fixes, per axis,
@@ -62,9 +65,8 @@ struct SlabRay {
     float farP[3];   // likewise for the far planes
 };
 
-SlabRay MakeSlabRay(const Ray& ray) {
+SlabRay MakeSlabRay(const Ray& ray, float pad) {
     SlabRay s;
-    const float pad = RayOriginPad(ray.p);
     for (int a = 0; a < 3; ++a) {
         const bool negative = std::signbit(ray.dir[a]);
         s.inv[a] = 1.0f / ray.dir[a];
@@ -222,63 +224,46 @@ inline int LeafCandidates(const RayAccelerator::FaceBlock& b, int count, const R
 #endif
 }
 
-// Walks the tree for a ray in octant Octant. Returns false if the stack would overflow (the
-// builder's depth bound rules that out).
+// Slots whose child is a leaf: the sign bits of the child words (empty slots are negative too,
+// but their boxes never pass a ray test).
+inline int LeafSlots(const BvhNode& node) {
+#if defined(__SSE2__)
+    const __m128 lo = _mm_castsi128_ps(_mm_load_si128(reinterpret_cast<const __m128i*>(node.child)));
+    const __m128 hi = _mm_castsi128_ps(_mm_load_si128(reinterpret_cast<const __m128i*>(node.child + 4)));
+    return _mm_movemask_ps(lo) | (_mm_movemask_ps(hi) << 4);
+#else
+    int mask = 0;
+    for (int s = 0; s < kBvhWidth; ++s) mask |= (node.child[s] < 0 ? 1 : 0) << s;
+    return mask;
+#endif
+}
+
+// Walks the tree below node `start` for a ray in octant Octant; `pad` is RayOriginPad of its
+// origin. Returns false if the stack would overflow (the builder's depth bound rules that out).
 template <int Octant, bool Avx>
-[[gnu::always_inline]] inline bool Walk(const Query& q, Nearest& result) {
-    const SlabRay slab = MakeSlabRay(q.ray);
-    const float pad = RayOriginPad(q.ray.p);
+[[gnu::always_inline]] inline bool Walk(const Query& q, std::int32_t start, float pad, Nearest& result) {
+    const SlabRay slab = MakeSlabRay(q.ray, pad);
     // Kept in locals so they stay in registers across the per-face test's calls.
     Nearest nearest = result;
     float limit = nearest.Limit(q.maxDistance);
     float cull = limit * kSlack;  // entry distances beyond this cannot lead to a nearer hit
     StackEntry stack[kStackSize];
     int top = 0;
-    std::int32_t current = 0;
+    std::int32_t current = start;
     for (;;) {
         const BvhNode& node = q.nodes[current];
         float tnear[kBvhWidth];
 #if defined(MURKWELL_AVX_SLOTS)
-        int mask = Avx ? SlotHitsAvx<Octant>(node, slab, limit, tnear) : SlotHits<Octant>(node, slab, limit, tnear);
+        const int mask = Avx ? SlotHitsAvx<Octant>(node, slab, limit, tnear) : SlotHits<Octant>(node, slab, limit, tnear);
 #else
-        int mask = SlotHits<Octant>(node, slab, limit, tnear);
+        const int mask = SlotHits<Octant>(node, slab, limit, tnear);
 #endif
-        // Ask for every child's memory before looking at any of them, so the loads overlap.
-        for (int m = mask; m != 0; m &= m - 1) {
-            const std::int32_t child = node.child[__builtin_ctz(static_cast<unsigned>(m))];
-            const char* at;
-            int bytes;
-            if (BvhNode::IsNode(child)) {
-                at = reinterpret_cast<const char*>(q.nodes + child);
-                bytes = sizeof(BvhNode);
-            } else {
-                at = reinterpret_cast<const char*>(q.accel.Blocks() + BvhNode::LeafFirst(child) / 4);
-                bytes = sizeof(RayAccelerator::FaceBlock);
-            }
-            for (int offset = 0; offset < bytes; offset += 64) __builtin_prefetch(at + offset);
-        }
-        // Leaves are tested at once; of the child nodes hit, the nearest is walked next and the
-        // others wait on the stack with their entry distances.
-        std::int32_t next = -1;
-        float nextNear = 0.0f;
-        for (; mask != 0; mask &= mask - 1) {
-            const int s = __builtin_ctz(static_cast<unsigned>(mask));
-            const std::int32_t child = node.child[s];
-            if (BvhNode::IsNode(child)) {
-                if (top + 1 >= kStackSize) return false;
-                if (next < 0) {
-                    next = child;
-                    nextNear = tnear[s];
-                } else if (tnear[s] < nextNear) {
-                    stack[top++] = {next, nextNear};
-                    next = child;
-                    nextNear = tnear[s];
-                } else {
-                    stack[top++] = {child, tnear[s]};
-                }
-                continue;
-            }
+        const int leaves = LeafSlots(node);
+        // The faces of the leaves hit are tested at once, nearest hit or not.
+        for (int m = mask & leaves; m != 0; m &= m - 1) {
+            const int s = __builtin_ctz(static_cast<unsigned>(m));
             if (tnear[s] > cull) continue;
+            const std::int32_t child = node.child[s];
             const RayAccelerator::FaceBlock& block = q.accel.Blocks()[BvhNode::LeafFirst(child) / 4];
             int candidates = LeafCandidates(block, BvhNode::LeafCount(child), q.ray, limit, pad);
             for (; candidates != 0; candidates &= candidates - 1) {
@@ -289,7 +274,30 @@ template <int Octant, bool Avx>
                 cull = limit * kSlack;
             }
         }
-        if (next >= 0) {
+        // Of the child nodes hit, the nearest is walked next and the others wait on the stack
+        // with their entry distances.
+        int nodes = mask & ~leaves;
+        if (nodes != 0) {
+            int s = __builtin_ctz(static_cast<unsigned>(nodes));
+            nodes &= nodes - 1;
+            std::int32_t next = node.child[s];
+            if (nodes == 0) {
+                current = next;
+                continue;
+            }
+            if (top + kBvhWidth >= kStackSize) return false;
+            float nextNear = tnear[s];
+            for (; nodes != 0; nodes &= nodes - 1) {
+                s = __builtin_ctz(static_cast<unsigned>(nodes));
+                const std::int32_t child = node.child[s];
+                if (tnear[s] < nextNear) {
+                    stack[top++] = {next, nextNear};
+                    next = child;
+                    nextNear = tnear[s];
+                } else {
+                    stack[top++] = {child, tnear[s]};
+                }
+            }
             current = next;
             continue;
         }
@@ -302,21 +310,21 @@ template <int Octant, bool Avx>
     return true;
 }
 
-using WalkFunction = bool (*)(const Query&, Nearest&);
+using WalkFunction = bool (*)(const Query&, std::int32_t, float, Nearest&);
 template <int Octant>
-bool WalkSse(const Query& q, Nearest& result) {
-    return Walk<Octant, false>(q, result);
+bool WalkSse(const Query& q, std::int32_t start, float pad, Nearest& result) {
+    return Walk<Octant, false>(q, start, pad, result);
 }
 #if defined(MURKWELL_AVX_SLOTS)
 // Compiled for AVX as a whole, so the eight-slot test inlines into the walk.
 template <int Octant>
-__attribute__((target("avx"))) bool WalkAvx(const Query& q, Nearest& result) {
-    return Walk<Octant, true>(q, result);
+__attribute__((target("avx"))) bool WalkAvx(const Query& q, std::int32_t start, float pad, Nearest& result) {
+    return Walk<Octant, true>(q, start, pad, result);
 }
 #else
 template <int Octant>
-bool WalkAvx(const Query& q, Nearest& result) {
-    return Walk<Octant, false>(q, result);
+bool WalkAvx(const Query& q, std::int32_t start, float pad, Nearest& result) {
+    return Walk<Octant, false>(q, start, pad, result);
 }
 #endif
 
@@ -333,22 +341,120 @@ bool ProcessorHasAvx() {
 #endif
 }
 
+// Slots whose box meets the box [lo, hi] (empty slots never do).
+inline int OverlapSlots(const BvhNode& node, const float lo[3], const float hi[3]) {
+#if defined(__SSE2__)
+    int mask = 0;
+    for (int half = 0; half < kBvhWidth; half += 4) {
+        __m128 ok = _mm_cmple_ps(_mm_load_ps(node.bounds[kLoX] + half), _mm_set1_ps(hi[0]));
+        ok = _mm_and_ps(ok, _mm_cmple_ps(_mm_load_ps(node.bounds[kLoY] + half), _mm_set1_ps(hi[1])));
+        ok = _mm_and_ps(ok, _mm_cmple_ps(_mm_load_ps(node.bounds[kLoZ] + half), _mm_set1_ps(hi[2])));
+        ok = _mm_and_ps(ok, _mm_cmpge_ps(_mm_load_ps(node.bounds[kHiX] + half), _mm_set1_ps(lo[0])));
+        ok = _mm_and_ps(ok, _mm_cmpge_ps(_mm_load_ps(node.bounds[kHiY] + half), _mm_set1_ps(lo[1])));
+        ok = _mm_and_ps(ok, _mm_cmpge_ps(_mm_load_ps(node.bounds[kHiZ] + half), _mm_set1_ps(lo[2])));
+        mask |= _mm_movemask_ps(ok) << half;
+    }
+    return mask;
+#else
+    int mask = 0;
+    for (int s = 0; s < kBvhWidth; ++s) {
+        bool ok = true;
+        for (int a = 0; a < 3; ++a) ok = ok && node.bounds[2 * a][s] <= hi[a] && node.bounds[2 * a + 1][s] >= lo[a];
+        if (ok) mask |= 1 << s;
+    }
+    return mask;
+#endif
+}
+
+// Where the walks of rays that stay inside the box [lo, hi] can start: from the root, down
+// through every node where exactly one slot's box meets the box and that slot holds a node. A
+// face outside that slot's box has its box outside [lo, hi], so none of the rays can reach it.
+std::int32_t StartNode(const BvhNode* nodes, const float lo[3], const float hi[3]) {
+    std::int32_t current = 0;
+    for (;;) {
+        const BvhNode& node = nodes[current];
+        const int mask = OverlapSlots(node, lo, hi);
+        if (mask == 0 || (mask & (mask - 1)) != 0) return current;
+        const std::int32_t child = node.child[__builtin_ctz(static_cast<unsigned>(mask))];
+        if (!BvhNode::IsNode(child)) return current;
+        current = child;
+    }
+}
+
+// A box around every point a face box may need to hold for rays from `origin` with direction
+// components of at most `reach[a]` in size and distances up to maxDistance: the points P + t d,
+// 0 <= t <= maxDistance, widened by the per-ray pad (which the face boxes leave out), once more
+// for the rounding of P +- extent, and by kSlack for the rounding of the extent itself. False when
+// it cannot be formed (a NaN extent); the walk then starts at the root.
+bool ReachBox(const Point3& origin, const float reach[3], float maxDistance, float pad, float lo[3], float hi[3]) {
+    for (int a = 0; a < 3; ++a) {
+        const float extent = maxDistance * reach[a] * kSlack + 2.0f * pad;
+        if (std::isnan(extent)) return false;
+        lo[a] = origin[a] - extent;
+        hi[a] = origin[a] + extent;
+    }
+    return true;
+}
+
+std::int32_t StartFor(const BvhNode* nodes, const Point3& origin, const float reach[3], float maxDistance, float pad) {
+    float lo[3], hi[3];
+    return ReachBox(origin, reach, maxDistance, pad, lo, hi) ? StartNode(nodes, lo, hi) : 0;
+}
+
 }  // namespace
 
 int RayAccelerator::Intersect(const Mesh& mesh, const Ray& ray, float& hitDistance, float maxDistance,
                               const Tab<Point3>& faceNormals) const {
-    if (!Matches(mesh, faceNormals) || !WalkCovers(ray, maxDistance)) {
+    if (!Matches(mesh, faceNormals) || std::isnan(maxDistance) || !OriginCovered(ray.p) || !DirectionCovered(ray.dir)) {
         return IntersectRay(mesh, ray, hitDistance, maxDistance, faceNormals);
     }
+    const float pad = RayOriginPad(ray.p);
+    const float reach[3] = {std::fabs(ray.dir.x), std::fabs(ray.dir.y), std::fabs(ray.dir.z)};
+    const std::int32_t start = tree_.nodes.empty() ? 0 : StartFor(tree_.nodes.data(), ray.p, reach, maxDistance, pad);
+    return Cast(mesh, ray, hitDistance, maxDistance, faceNormals, start, pad);
+}
+
+int RayAccelerator::Cast(const Mesh& mesh, const Ray& ray, float& hitDistance, float maxDistance,
+                         const Tab<Point3>& faceNormals, std::int32_t start, float pad) const {
     const Query q{mesh, ray, maxDistance, *this, tree_.nodes.data()};
     Nearest nearest;
     for (const std::int32_t f : alwaysTested_) TestCandidate(q, f, *faceNormals.Addr(f), nearest);
-    if (!tree_.nodes.empty() && !kWalks[wideSlots_ ? 1 : 0][OctantOf(ray.dir)](q, nearest)) {
+    if (!tree_.nodes.empty() && !kWalks[wideSlots_ ? 1 : 0][OctantOf(ray.dir)](q, start, pad, nearest)) {
         assert1(__LINE__, "IntersectRay");
         return IntersectRay(mesh, ray, hitDistance, maxDistance, faceNormals);
     }
     if (nearest.found) hitDistance = nearest.best;
     return nearest.found ? 1 : 0;
+}
+
+void RayAccelerator::IntersectFan(const Mesh& mesh, const Ray* rays, int count, float maxDistance,
+                                  const Tab<Point3>& faceNormals, int* found, float* hitDistance) const {
+    if (count <= 0) return;
+    const Point3 origin = rays[0].p;
+    bool shared = Matches(mesh, faceNormals) && !std::isnan(maxDistance) && OriginCovered(origin);
+    float reach[3] = {0.0f, 0.0f, 0.0f};
+    for (int k = 0; k < count && shared; ++k) {
+        const Ray& r = rays[k];
+        // The same origin, bit for bit (-0 and +0 pad and round alike, but keep it simple).
+        shared = std::bit_cast<std::uint32_t>(r.p.x) == std::bit_cast<std::uint32_t>(origin.x) &&
+                 std::bit_cast<std::uint32_t>(r.p.y) == std::bit_cast<std::uint32_t>(origin.y) &&
+                 std::bit_cast<std::uint32_t>(r.p.z) == std::bit_cast<std::uint32_t>(origin.z);
+        if (!DirectionCovered(r.dir)) continue;  // cast alone below; adds nothing to the box
+        for (int a = 0; a < 3; ++a) reach[a] = std::max(reach[a], std::fabs(r.dir[a]));
+    }
+    if (!shared) {
+        for (int k = 0; k < count; ++k) found[k] = Intersect(mesh, rays[k], hitDistance[k], maxDistance, faceNormals);
+        return;
+    }
+    const float pad = RayOriginPad(origin);
+    const std::int32_t start = tree_.nodes.empty() ? 0 : StartFor(tree_.nodes.data(), origin, reach, maxDistance, pad);
+    for (int k = 0; k < count; ++k) {
+        if (!DirectionCovered(rays[k].dir)) {
+            found[k] = IntersectRay(mesh, rays[k], hitDistance[k], maxDistance, faceNormals);
+            continue;
+        }
+        found[k] = Cast(mesh, rays[k], hitDistance[k], maxDistance, faceNormals, start, pad);
+    }
 }
 
 void RayAccelerator::UseWideSlotTest(bool on) { wideSlots_ = on && ProcessorHasAvx(); }

@@ -37,6 +37,13 @@ public:
     int Intersect(const Mesh& mesh, const Ray& ray, float& hitDistance, float maxDistance,
                   const Tab<Point3>& faceNormals) const;
 
+    // The answers for `count` rays that share one origin (the evaluator's fan), each exactly as
+    // Intersect answers it: found[k] is 1 or 0, and hitDistance[k] is written only for a hit.
+    // The walks of the fan start together below the top of the tree that their reach rules out.
+    // Rays with differing origins are cast one by one. Allocates nothing.
+    void IntersectFan(const Mesh& mesh, const Ray* rays, int count, float maxDistance, const Tab<Point3>& faceNormals,
+                      int* found, float* hitDistance) const;
+
     // Bytes held by the tree and the per-face tables.
     std::size_t MemoryBytes() const;
     int FaceCount() const { return faceCount_; }
@@ -62,6 +69,11 @@ public:
     const FaceBlock* Blocks() const { return blocks_.data(); }
 
 private:
+    // One ray's walk from tree node `start` (pad: RayOriginPad of its origin), after the checks
+    // that the walk covers it.
+    int Cast(const Mesh& mesh, const Ray& ray, float& hitDistance, float maxDistance, const Tab<Point3>& faceNormals,
+             std::int32_t start, float pad) const;
+
     std::vector<FaceBlock> blocks_;
     std::vector<std::int32_t> alwaysTested_;
     WideBvh tree_;

@@ -36,8 +36,9 @@ struct DiffReport {
     std::string firstMismatches;  // up to a few, described
 };
 
-// Casts every case through the scan and the accelerated query (both slot tests) and compares the
-// found flag and the distance's bits.
+// Casts every case through the scan and the accelerated query (both slot tests, one ray at a time
+// and as fans: runs of cases with one origin and limit together) and compares the found flag and
+// the distance's bits.
 DiffReport CompareQueries(const PreparedMesh& prepared, const std::vector<RayCase>& cases);
 // Expects no mismatch, and at least minHits hits, so that the comparison means something.
 void ExpectSameAnswers(const PreparedMesh& prepared, const std::vector<RayCase>& cases, int minHits);
