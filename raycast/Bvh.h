@@ -56,7 +56,13 @@ struct BvhConfig {
     // Items per leaf, 1 to kBvhMaxLeafSize. Every leaf but the last holds exactly this many and
     // starts at a multiple of it in the item order.
     int maxLeafSize = 4;
+    // Threads that build large trees; 0 for every hardware thread. The tree is the same whatever
+    // the count.
+    int threads = 0;
 };
+
+// The threads a build with `requested` (as in BvhConfig::threads) uses.
+int BuildThreads(int requested);
 
 constexpr int kBvhMaxLeafSize = 4;
 

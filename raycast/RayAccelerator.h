@@ -67,6 +67,7 @@ public:
         std::int32_t face[4];  // face numbers; -1 in unused lanes
     };
     const FaceBlock* Blocks() const { return blocks_.data(); }
+    std::size_t BlockCount() const { return blocks_.size(); }
 
 private:
     // One ray's walk from tree node `start` (pad: RayOriginPad of its origin), after the checks
