@@ -1,5 +1,5 @@
-// The accelerated ray query: walks the wide tree nearest-first, screens the faces of the leaves
-// it reaches four at a time, and hands the survivors to the per-face test.
+// The accelerated ray query: walks the wide tree nearest-first and runs the per-face test on the
+// faces of the leaves it reaches, four at a time, from operands laid out in the leaf's block.
 //
 // Box tests never cull a face the per-face test could accept:
 // - the boxes hold every accepted hit of their face (FaceBounds), widened per ray for the
@@ -10,6 +10,8 @@
 //   no constraint from that axis and is ignored, never culls;
 // - distances are clamped at 0 and compared against the limit inclusively, as the test accepts
 //   0 and the limit.
+// The leaf test itself is the per-face test, operation for operation, so it accepts exactly the
+// faces the scan accepts.
 #include <algorithm>
 #include <bit>
 #include <cmath>
@@ -44,12 +46,11 @@ bool OriginCovered(const Point3& p) {
     return std::fabs(p.x) <= 1e30f && std::fabs(p.y) <= 1e30f && std::fabs(p.z) <= 1e30f;
 }
 bool DirectionCovered(const Point3& d) {
-    bool ok = true;
-    for (int a = 0; a < 3; ++a) {
-        const float m = std::fabs(d[a]);
-        ok &= m <= 1e30f && (m == 0.0f || m >= 1e-30f);  // NaN fails the first comparison
-    }
-    return ok;
+    const float x = std::fabs(d.x), y = std::fabs(d.y), z = std::fabs(d.z);
+    // Bitwise & so that the three tests compile without branches; NaN fails the first of each.
+    const bool inRange = (x <= 1e30f) & (y <= 1e30f) & (z <= 1e30f);
+    const bool notTiny = ((x == 0.0f) | (x >= 1e-30f)) & ((y == 0.0f) | (y >= 1e-30f)) & ((z == 0.0f) | (z >= 1e-30f));
+    return inRange & notTiny;
 }
 
 // The octant of a direction: bit a set when component a is negative (or -0). It fixes, per axis,
@@ -155,6 +156,11 @@ struct Nearest {
     int face = -1;
 
     float Limit(float maxDistance) const { return found ? best : maxDistance; }
+    // For a face the per-face test accepted against an earlier limit: kept if it is no farther
+    // than the best so far, as the test would have decided with the best at hand.
+    void AcceptIfNearer(int f, float t) {
+        if (!found || t <= best) Accept(f, t);
+    }
     void Accept(int f, float t) {
         if (!found || t < best || f > face) {
             best = t;
@@ -179,12 +185,12 @@ void TestCandidate(const Query& q, int f, const Point3& n, Nearest& nearest) {
     if (TestFace(q.mesh, f, n, q.ray, q.maxDistance, nearest.found, t)) nearest.Accept(f, t);
 }
 
-// The faces of a leaf (the first `count` lanes of block b) that the per-face test could accept,
-// as a bit per lane. Repeats the test's first steps with its own float operations, lane by lane
-// (front face, plane distance within [0, limit], the hit point H = P + t d), and then asks only
-// that H lies in the face's box, which holds every hit the test accepts; `pad` widens the box by
-// the rounding that grows with the ray's origin.
-inline int LeafCandidates(const RayAccelerator::FaceBlock& b, int count, const Ray& ray, float limit, float pad) {
+// The per-face test of the faces of a leaf (the first `count` lanes of block b), four at a time
+// with the test's own float operations in its order (front face, plane distance within [0,
+// limit], hit point H = P + t d, barycentric weights on the kept axes, all three >= 0): bit l of
+// the result set where the test accepts lane l, at distance t[l]. `limit` is the best distance so
+// far or the ray's limit, so a lane at exactly the best distance passes, as in the test.
+inline int LeafHits(const RayAccelerator::FaceBlock& b, int count, const Ray& ray, float limit, float t[4]) {
 #if defined(__SSE2__)
     const __m128 nx = _mm_load_ps(b.normal[0]), ny = _mm_load_ps(b.normal[1]), nz = _mm_load_ps(b.normal[2]);
     const __m128 dx = _mm_set1_ps(ray.dir.x), dy = _mm_set1_ps(ray.dir.y), dz = _mm_set1_ps(ray.dir.z);
@@ -192,35 +198,36 @@ inline int LeafCandidates(const RayAccelerator::FaceBlock& b, int count, const R
     // d . n and P . n summed left to right, as DotProd does.
     const __m128 denom = _mm_add_ps(_mm_add_ps(_mm_mul_ps(dx, nx), _mm_mul_ps(dy, ny)), _mm_mul_ps(dz, nz));
     const __m128 pn = _mm_add_ps(_mm_add_ps(_mm_mul_ps(px, nx), _mm_mul_ps(py, ny)), _mm_mul_ps(pz, nz));
-    const __m128 t = _mm_div_ps(_mm_sub_ps(_mm_load_ps(b.planeOffset), pn), denom);
+    const __m128 dist = _mm_div_ps(_mm_sub_ps(_mm_load_ps(b.planeOffset), pn), denom);
     // Each comparison is false for NaN, so a NaN lane never passes.
     __m128 ok = _mm_cmple_ps(denom, _mm_set1_ps(kFrontFaceLimit));
-    ok = _mm_and_ps(ok, _mm_cmpge_ps(t, _mm_setzero_ps()));
-    ok = _mm_and_ps(ok, _mm_cmple_ps(t, _mm_set1_ps(limit)));
-    const __m128 vpad = _mm_set1_ps(pad);
-    const __m128 hx = _mm_add_ps(px, _mm_mul_ps(t, dx));
-    const __m128 hy = _mm_add_ps(py, _mm_mul_ps(t, dy));
-    const __m128 hz = _mm_add_ps(pz, _mm_mul_ps(t, dz));
-    ok = _mm_and_ps(ok, _mm_cmpge_ps(_mm_add_ps(hx, vpad), _mm_load_ps(b.lo[0])));
-    ok = _mm_and_ps(ok, _mm_cmpge_ps(_mm_add_ps(hy, vpad), _mm_load_ps(b.lo[1])));
-    ok = _mm_and_ps(ok, _mm_cmpge_ps(_mm_add_ps(hz, vpad), _mm_load_ps(b.lo[2])));
-    ok = _mm_and_ps(ok, _mm_cmple_ps(_mm_sub_ps(hx, vpad), _mm_load_ps(b.hi[0])));
-    ok = _mm_and_ps(ok, _mm_cmple_ps(_mm_sub_ps(hy, vpad), _mm_load_ps(b.hi[1])));
-    ok = _mm_and_ps(ok, _mm_cmple_ps(_mm_sub_ps(hz, vpad), _mm_load_ps(b.hi[2])));
+    ok = _mm_and_ps(ok, _mm_cmpge_ps(dist, _mm_setzero_ps()));
+    ok = _mm_and_ps(ok, _mm_cmple_ps(dist, _mm_set1_ps(limit)));
+    // H = P + t d, then its components on each lane's kept axes.
+    const __m128 hx = _mm_add_ps(px, _mm_mul_ps(dist, dx));
+    const __m128 hy = _mm_add_ps(py, _mm_mul_ps(dist, dy));
+    const __m128 hz = _mm_add_ps(pz, _mm_mul_ps(dist, dz));
+    const __m128i axis = _mm_srli_epi32(_mm_load_si128(reinterpret_cast<const __m128i*>(b.face)),
+                                        RayAccelerator::FaceBlock::kAxisShift);
+    const __m128 dropX = _mm_castsi128_ps(_mm_cmpeq_epi32(axis, _mm_setzero_si128()));
+    const __m128 dropY = _mm_castsi128_ps(_mm_cmpeq_epi32(axis, _mm_set1_epi32(1)));
+    const __m128 dropZ = _mm_castsi128_ps(_mm_cmpeq_epi32(axis, _mm_set1_epi32(2)));
+    // (i, j) = (y, z) without x, (z, x) without y, (x, y) without z.
+    const __m128 hi = _mm_or_ps(_mm_or_ps(_mm_and_ps(dropX, hy), _mm_and_ps(dropY, hz)), _mm_and_ps(dropZ, hx));
+    const __m128 hj = _mm_or_ps(_mm_or_ps(_mm_and_ps(dropX, hz), _mm_and_ps(dropY, hx)), _mm_and_ps(dropZ, hy));
+    const __m128 qi = _mm_sub_ps(hi, _mm_load_ps(b.corner[0]));
+    const __m128 qj = _mm_sub_ps(hj, _mm_load_ps(b.corner[1]));
+    const __m128 area = _mm_load_ps(b.area);
+    const __m128 b1 = _mm_div_ps(_mm_sub_ps(_mm_mul_ps(qi, _mm_load_ps(b.edge2[1])), _mm_mul_ps(qj, _mm_load_ps(b.edge2[0]))), area);
+    const __m128 b2 = _mm_div_ps(_mm_sub_ps(_mm_mul_ps(qj, _mm_load_ps(b.edge1[0])), _mm_mul_ps(qi, _mm_load_ps(b.edge1[1]))), area);
+    const __m128 b0 = _mm_sub_ps(_mm_sub_ps(_mm_set1_ps(1.0f), b1), b2);
+    const __m128 zero = _mm_setzero_ps();
+    ok = _mm_and_ps(ok, _mm_and_ps(_mm_cmpge_ps(b0, zero), _mm_and_ps(_mm_cmpge_ps(b1, zero), _mm_cmpge_ps(b2, zero))));
+    _mm_storeu_ps(t, dist);
     return _mm_movemask_ps(ok) & ((1 << count) - 1);
 #else
-    int mask = 0;
-    for (int i = 0; i < count; ++i) {
-        const Point3 n{b.normal[0][i], b.normal[1][i], b.normal[2][i]};
-        const float denom = DotProd(ray.dir, n);
-        const float t = (b.planeOffset[i] - DotProd(ray.p, n)) / denom;
-        if (!(denom <= kFrontFaceLimit) || !(t >= 0.0f) || !(t <= limit)) continue;
-        const Point3 h = ray.p + t * ray.dir;
-        bool inside = true;
-        for (int a = 0; a < 3; ++a) inside = inside && h[a] + pad >= b.lo[a][i] && h[a] - pad <= b.hi[a][i];
-        if (inside) mask |= 1 << i;
-    }
-    return mask;
+    (void)b, (void)count, (void)ray, (void)limit, (void)t;
+    return -1;  // not used: without SSE2 the walk runs the per-face test itself
 #endif
 }
 
@@ -265,14 +272,22 @@ template <int Octant, bool Avx>
             if (tnear[s] > cull) continue;
             const std::int32_t child = node.child[s];
             const RayAccelerator::FaceBlock& block = q.accel.Blocks()[BvhNode::LeafFirst(child) / 4];
-            int candidates = LeafCandidates(block, BvhNode::LeafCount(child), q.ray, limit, pad);
-            for (; candidates != 0; candidates &= candidates - 1) {
-                const int lane = __builtin_ctz(static_cast<unsigned>(candidates));
-                const Point3 n{block.normal[0][lane], block.normal[1][lane], block.normal[2][lane]};
-                TestCandidate(q, block.face[lane], n, nearest);
-                limit = nearest.Limit(q.maxDistance);
-                cull = limit * kSlack;
+#if defined(__SSE2__)
+            float t[4];
+            int hits = LeafHits(block, BvhNode::LeafCount(child), q.ray, limit, t);
+            if (hits == 0) continue;
+            for (; hits != 0; hits &= hits - 1) {
+                const int lane = __builtin_ctz(static_cast<unsigned>(hits));
+                nearest.AcceptIfNearer(RayAccelerator::FaceBlock::Face(block.face[lane]), t[lane]);
             }
+#else
+            for (int lane = 0; lane < BvhNode::LeafCount(child); ++lane) {
+                const Point3 n{block.normal[0][lane], block.normal[1][lane], block.normal[2][lane]};
+                TestCandidate(q, RayAccelerator::FaceBlock::Face(block.face[lane]), n, nearest);
+            }
+#endif
+            limit = nearest.Limit(q.maxDistance);
+            cull = limit * kSlack;
         }
         // Of the child nodes hit, the nearest is walked next and the others wait on the stack
         // with their entry distances.

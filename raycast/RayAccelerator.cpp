@@ -81,8 +81,9 @@ void RayAccelerator::Build(const Mesh& mesh, const Tab<Point3>& faceNormals, con
     }
     boxes.resize(bounded.size());
     std::vector<FaceReach>().swap(reach);
-    // Leaf slots address faces by position in 29 bits; a mesh beyond that keeps the plain scan.
-    if (boxes.size() >= (std::size_t{1} << 29)) {
+    // Leaf slots address faces by position in 29 bits, and blocks hold face numbers in 30; a mesh
+    // beyond that keeps the plain scan.
+    if (boxes.size() >= (std::size_t{1} << 29) || tested >= (std::size_t{1} << FaceBlock::kAxisShift)) {
         Release();
         return;
     }
@@ -101,22 +102,33 @@ void RayAccelerator::Build(const Mesh& mesh, const Tab<Point3>& faceNormals, con
             for (std::size_t lane = 0; lane < 4; ++lane) {
                 const std::size_t i = bi * 4 + lane;
                 if (i >= tree_.order.size()) {
-                    for (int a = 0; a < 3; ++a) b.normal[a][lane] = b.lo[a][lane] = b.hi[a][lane] = NAN;
-                    b.planeOffset[lane] = NAN;
-                    b.face[lane] = -1;
+                    for (int a = 0; a < 3; ++a) b.normal[a][lane] = NAN;
+                    for (int a = 0; a < 2; ++a) b.corner[a][lane] = b.edge1[a][lane] = b.edge2[a][lane] = NAN;
+                    b.planeOffset[lane] = b.area[lane] = NAN;
+                    b.face[lane] = 0;
                     continue;
                 }
-                const std::size_t item = static_cast<std::size_t>(tree_.order[i]);
-                const int f = bounded[item];
+                const int f = bounded[static_cast<std::size_t>(tree_.order[i])];
                 const Point3& n = *faceNormals.Addr(f);
-                const Point3& c0 = mesh.getVert(int(mesh.faces[static_cast<std::size_t>(f)].v[0]));
-                for (int a = 0; a < 3; ++a) {
-                    b.normal[a][lane] = n[a];
-                    b.lo[a][lane] = boxes[item].lo[a];
-                    b.hi[a][lane] = boxes[item].hi[a];
-                }
+                const Face& face = mesh.faces[static_cast<std::size_t>(f)];
+                const Point3& c0 = mesh.getVert(int(face.v[0]));
+                // As BarycentricInFace computes them.
+                const Point3 e1 = mesh.getVert(int(face.v[1])) - c0;
+                const Point3 e2 = mesh.getVert(int(face.v[2])) - c0;
+                const Point3 m = CrossProd(e1, e2);
+                const int k = MaxComponent(m);
+                const int axisI = k == 0 ? 1 : (k == 1 ? 2 : 0);
+                const int axisJ = k == 0 ? 2 : (k == 1 ? 0 : 1);
+                for (int a = 0; a < 3; ++a) b.normal[a][lane] = n[a];
                 b.planeOffset[lane] = DotProd(c0, n);
-                b.face[lane] = f;
+                b.corner[0][lane] = c0[axisI];
+                b.corner[1][lane] = c0[axisJ];
+                b.edge1[0][lane] = e1[axisI];
+                b.edge1[1][lane] = e1[axisJ];
+                b.edge2[0][lane] = e2[axisI];
+                b.edge2[1][lane] = e2[axisJ];
+                b.area[lane] = m[k];
+                b.face[lane] = static_cast<std::uint32_t>(f) | (static_cast<std::uint32_t>(k) << FaceBlock::kAxisShift);
             }
         }
     });

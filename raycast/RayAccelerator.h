@@ -58,13 +58,22 @@ public:
     bool UsesWideSlotTest() const { return wideSlots_; }
 
     // What a leaf's test reads: its four faces (in the tree's leaf order), one array of four per
-    // field, so they load as vectors from one place. Lanes past the last face hold NaN normals.
+    // field, so they load as vectors from one place. It holds the per-face test's own operands,
+    // computed by the same float operations the test performs, so the leaf test can repeat the
+    // test exactly, four faces at a time, without reading the mesh. The inside test drops axis k
+    // (the largest component of M = e1 x e2) and keeps axes (i, j) = (y, z), (z, x) or (x, y).
+    // Lanes past the last face hold NaN normals, which no test accepts.
     struct alignas(64) FaceBlock {
         float normal[3][4];
-        float planeOffset[4];  // the float c0 . n that the per-face test computes
-        float lo[3][4];        // a box that holds every hit the test can accept on the face
-        float hi[3][4];
-        std::int32_t face[4];  // face numbers; -1 in unused lanes
+        float planeOffset[4];  // c0 . n
+        float corner[2][4];    // c0 on axes i and j
+        float edge1[2][4];     // e1 = c1 - c0 on axes i and j
+        float edge2[2][4];     // e2 = c2 - c0 on axes i and j
+        float area[4];         // M_k
+        std::uint32_t face[4];  // face number | k << kAxisShift; 0 in unused lanes
+
+        static constexpr int kAxisShift = 30;
+        static int Face(std::uint32_t word) { return static_cast<int>(word & ((1u << kAxisShift) - 1)); }
     };
     const FaceBlock* Blocks() const { return blocks_.data(); }
     std::size_t BlockCount() const { return blocks_.size(); }
