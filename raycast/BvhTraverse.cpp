@@ -30,6 +30,7 @@
 
 namespace {
 
+
 constexpr float kSlack = 1.0f + 0x1p-20f;
 // Each node walks on into one child and leaves at most kBvhWidth - 1 waiting; nodes lie at most
 // kBvhMaxDepth - 1 levels below the root.
@@ -245,10 +246,9 @@ inline int LeafSlots(const BvhNode& node) {
 #endif
 }
 
-// Walks the tree below node `start` for a ray in octant Octant; `pad` is RayOriginPad of its
-// origin. Returns false if the stack would overflow (the builder's depth bound rules that out).
+// Walks the tree for a ray in octant Octant; `pad` is RayOriginPad of its origin. Returns false if the stack would overflow (the builder's depth bound rules that out).
 template <int Octant, bool Avx>
-[[gnu::always_inline]] inline bool Walk(const Query& q, std::int32_t start, float pad, Nearest& result) {
+[[gnu::always_inline]] inline bool Walk(const Query& q, float pad, Nearest& result) {
     const SlabRay slab = MakeSlabRay(q.ray, pad);
     // Kept in locals so they stay in registers across the per-face test's calls.
     Nearest nearest = result;
@@ -256,7 +256,7 @@ template <int Octant, bool Avx>
     float cull = limit * kSlack;  // entry distances beyond this cannot lead to a nearer hit
     StackEntry stack[kStackSize];
     int top = 0;
-    std::int32_t current = start;
+    std::int32_t current = 0;
     for (;;) {
         const BvhNode& node = q.nodes[current];
         float tnear[kBvhWidth];
@@ -325,21 +325,21 @@ template <int Octant, bool Avx>
     return true;
 }
 
-using WalkFunction = bool (*)(const Query&, std::int32_t, float, Nearest&);
+using WalkFunction = bool (*)(const Query&, float, Nearest&);
 template <int Octant>
-bool WalkSse(const Query& q, std::int32_t start, float pad, Nearest& result) {
-    return Walk<Octant, false>(q, start, pad, result);
+bool WalkSse(const Query& q, float pad, Nearest& result) {
+    return Walk<Octant, false>(q, pad, result);
 }
 #if defined(MURKWELL_AVX_SLOTS)
 // Compiled for AVX as a whole, so the eight-slot test inlines into the walk.
 template <int Octant>
-__attribute__((target("avx"))) bool WalkAvx(const Query& q, std::int32_t start, float pad, Nearest& result) {
-    return Walk<Octant, true>(q, start, pad, result);
+__attribute__((target("avx"))) bool WalkAvx(const Query& q, float pad, Nearest& result) {
+    return Walk<Octant, true>(q, pad, result);
 }
 #else
 template <int Octant>
-bool WalkAvx(const Query& q, std::int32_t start, float pad, Nearest& result) {
-    return Walk<Octant, false>(q, start, pad, result);
+bool WalkAvx(const Query& q, float pad, Nearest& result) {
+    return Walk<Octant, false>(q, pad, result);
 }
 #endif
 
@@ -356,66 +356,6 @@ bool ProcessorHasAvx() {
 #endif
 }
 
-// Slots whose box meets the box [lo, hi] (empty slots never do).
-inline int OverlapSlots(const BvhNode& node, const float lo[3], const float hi[3]) {
-#if defined(__SSE2__)
-    int mask = 0;
-    for (int half = 0; half < kBvhWidth; half += 4) {
-        __m128 ok = _mm_cmple_ps(_mm_load_ps(node.bounds[kLoX] + half), _mm_set1_ps(hi[0]));
-        ok = _mm_and_ps(ok, _mm_cmple_ps(_mm_load_ps(node.bounds[kLoY] + half), _mm_set1_ps(hi[1])));
-        ok = _mm_and_ps(ok, _mm_cmple_ps(_mm_load_ps(node.bounds[kLoZ] + half), _mm_set1_ps(hi[2])));
-        ok = _mm_and_ps(ok, _mm_cmpge_ps(_mm_load_ps(node.bounds[kHiX] + half), _mm_set1_ps(lo[0])));
-        ok = _mm_and_ps(ok, _mm_cmpge_ps(_mm_load_ps(node.bounds[kHiY] + half), _mm_set1_ps(lo[1])));
-        ok = _mm_and_ps(ok, _mm_cmpge_ps(_mm_load_ps(node.bounds[kHiZ] + half), _mm_set1_ps(lo[2])));
-        mask |= _mm_movemask_ps(ok) << half;
-    }
-    return mask;
-#else
-    int mask = 0;
-    for (int s = 0; s < kBvhWidth; ++s) {
-        bool ok = true;
-        for (int a = 0; a < 3; ++a) ok = ok && node.bounds[2 * a][s] <= hi[a] && node.bounds[2 * a + 1][s] >= lo[a];
-        if (ok) mask |= 1 << s;
-    }
-    return mask;
-#endif
-}
-
-// Where the walks of rays that stay inside the box [lo, hi] can start: from the root, down
-// through every node where exactly one slot's box meets the box and that slot holds a node. A
-// face outside that slot's box has its box outside [lo, hi], so none of the rays can reach it.
-std::int32_t StartNode(const BvhNode* nodes, const float lo[3], const float hi[3]) {
-    std::int32_t current = 0;
-    for (;;) {
-        const BvhNode& node = nodes[current];
-        const int mask = OverlapSlots(node, lo, hi);
-        if (mask == 0 || (mask & (mask - 1)) != 0) return current;
-        const std::int32_t child = node.child[__builtin_ctz(static_cast<unsigned>(mask))];
-        if (!BvhNode::IsNode(child)) return current;
-        current = child;
-    }
-}
-
-// A box around every point a face box may need to hold for rays from `origin` with direction
-// components of at most `reach[a]` in size and distances up to maxDistance: the points P + t d,
-// 0 <= t <= maxDistance, widened by the per-ray pad (which the face boxes leave out), once more
-// for the rounding of P +- extent, and by kSlack for the rounding of the extent itself. False when
-// it cannot be formed (a NaN extent); the walk then starts at the root.
-bool ReachBox(const Point3& origin, const float reach[3], float maxDistance, float pad, float lo[3], float hi[3]) {
-    for (int a = 0; a < 3; ++a) {
-        const float extent = maxDistance * reach[a] * kSlack + 2.0f * pad;
-        if (std::isnan(extent)) return false;
-        lo[a] = origin[a] - extent;
-        hi[a] = origin[a] + extent;
-    }
-    return true;
-}
-
-std::int32_t StartFor(const BvhNode* nodes, const Point3& origin, const float reach[3], float maxDistance, float pad) {
-    float lo[3], hi[3];
-    return ReachBox(origin, reach, maxDistance, pad, lo, hi) ? StartNode(nodes, lo, hi) : 0;
-}
-
 }  // namespace
 
 int RayAccelerator::Intersect(const Mesh& mesh, const Ray& ray, float& hitDistance, float maxDistance,
@@ -423,18 +363,15 @@ int RayAccelerator::Intersect(const Mesh& mesh, const Ray& ray, float& hitDistan
     if (!Matches(mesh, faceNormals) || std::isnan(maxDistance) || !OriginCovered(ray.p) || !DirectionCovered(ray.dir)) {
         return IntersectRay(mesh, ray, hitDistance, maxDistance, faceNormals);
     }
-    const float pad = RayOriginPad(ray.p);
-    const float reach[3] = {std::fabs(ray.dir.x), std::fabs(ray.dir.y), std::fabs(ray.dir.z)};
-    const std::int32_t start = tree_.nodes.empty() ? 0 : StartFor(tree_.nodes.data(), ray.p, reach, maxDistance, pad);
-    return Cast(mesh, ray, hitDistance, maxDistance, faceNormals, start, pad);
+    return Cast(mesh, ray, hitDistance, maxDistance, faceNormals, RayOriginPad(ray.p));
 }
 
 int RayAccelerator::Cast(const Mesh& mesh, const Ray& ray, float& hitDistance, float maxDistance,
-                         const Tab<Point3>& faceNormals, std::int32_t start, float pad) const {
+                         const Tab<Point3>& faceNormals, float pad) const {
     const Query q{mesh, ray, maxDistance, *this, tree_.nodes.data()};
     Nearest nearest;
     for (const std::int32_t f : alwaysTested_) TestCandidate(q, f, *faceNormals.Addr(f), nearest);
-    if (!tree_.nodes.empty() && !kWalks[wideSlots_ ? 1 : 0][OctantOf(ray.dir)](q, start, pad, nearest)) {
+    if (!tree_.nodes.empty() && !kWalks[wideSlots_ ? 1 : 0][OctantOf(ray.dir)](q, pad, nearest)) {
         assert1(__LINE__, "IntersectRay");
         return IntersectRay(mesh, ray, hitDistance, maxDistance, faceNormals);
     }
@@ -447,28 +384,23 @@ void RayAccelerator::IntersectFan(const Mesh& mesh, const Ray* rays, int count, 
     if (count <= 0) return;
     const Point3 origin = rays[0].p;
     bool shared = Matches(mesh, faceNormals) && !std::isnan(maxDistance) && OriginCovered(origin);
-    float reach[3] = {0.0f, 0.0f, 0.0f};
-    for (int k = 0; k < count && shared; ++k) {
-        const Ray& r = rays[k];
-        // The same origin, bit for bit (-0 and +0 pad and round alike, but keep it simple).
-        shared = std::bit_cast<std::uint32_t>(r.p.x) == std::bit_cast<std::uint32_t>(origin.x) &&
-                 std::bit_cast<std::uint32_t>(r.p.y) == std::bit_cast<std::uint32_t>(origin.y) &&
-                 std::bit_cast<std::uint32_t>(r.p.z) == std::bit_cast<std::uint32_t>(origin.z);
-        if (!DirectionCovered(r.dir)) continue;  // cast alone below; adds nothing to the box
-        for (int a = 0; a < 3; ++a) reach[a] = std::max(reach[a], std::fabs(r.dir[a]));
+    for (int k = 1; k < count && shared; ++k) {
+        // The same origin, bit for bit.
+        const Point3& p = rays[k].p;
+        shared = std::bit_cast<std::uint32_t>(p.x) == std::bit_cast<std::uint32_t>(origin.x) &&
+                 std::bit_cast<std::uint32_t>(p.y) == std::bit_cast<std::uint32_t>(origin.y) &&
+                 std::bit_cast<std::uint32_t>(p.z) == std::bit_cast<std::uint32_t>(origin.z);
     }
     if (!shared) {
         for (int k = 0; k < count; ++k) found[k] = Intersect(mesh, rays[k], hitDistance[k], maxDistance, faceNormals);
         return;
     }
+    // What depends on the origin alone is checked and computed once.
     const float pad = RayOriginPad(origin);
-    const std::int32_t start = tree_.nodes.empty() ? 0 : StartFor(tree_.nodes.data(), origin, reach, maxDistance, pad);
     for (int k = 0; k < count; ++k) {
-        if (!DirectionCovered(rays[k].dir)) {
-            found[k] = IntersectRay(mesh, rays[k], hitDistance[k], maxDistance, faceNormals);
-            continue;
-        }
-        found[k] = Cast(mesh, rays[k], hitDistance[k], maxDistance, faceNormals, start, pad);
+        found[k] = DirectionCovered(rays[k].dir)
+                       ? Cast(mesh, rays[k], hitDistance[k], maxDistance, faceNormals, pad)
+                       : IntersectRay(mesh, rays[k], hitDistance[k], maxDistance, faceNormals);
     }
 }
 

@@ -39,8 +39,8 @@ public:
 
     // The answers for `count` rays that share one origin (the evaluator's fan), each exactly as
     // Intersect answers it: found[k] is 1 or 0, and hitDistance[k] is written only for a hit.
-    // The walks of the fan start together below the top of the tree that their reach rules out.
-    // Rays with differing origins are cast one by one. Allocates nothing.
+    // What depends only on the origin is checked and computed once for the fan. Rays with
+    // differing origins are cast one by one. Allocates nothing.
     void IntersectFan(const Mesh& mesh, const Ray* rays, int count, float maxDistance, const Tab<Point3>& faceNormals,
                       int* found, float* hitDistance) const;
 
@@ -79,10 +79,9 @@ public:
     std::size_t BlockCount() const { return blocks_.size(); }
 
 private:
-    // One ray's walk from tree node `start` (pad: RayOriginPad of its origin), after the checks
-    // that the walk covers it.
+    // One ray's walk (pad: RayOriginPad of its origin), after the checks that the walk covers it.
     int Cast(const Mesh& mesh, const Ray& ray, float& hitDistance, float maxDistance, const Tab<Point3>& faceNormals,
-             std::int32_t start, float pad) const;
+             float pad) const;
 
     std::vector<FaceBlock> blocks_;
     std::vector<std::int32_t> alwaysTested_;

@@ -275,7 +275,7 @@ TEST(AcceleratedQuery, FanQueryCastsMixedOriginsAndUnusualDirectionsLikeSingleRa
     fan[20].dir = {1e-35f, 0.0f, -1.0f};
     fan[27].dir = {0.0f, 1e31f, 0.0f};
     expectLikeSingleRays(fan, 3.0f, 10);
-    // The same fan with limits that rule out or drop the reach box.
+    // The same fan with an infinite, a negative and a zero limit.
     expectLikeSingleRays(fan, std::numeric_limits<float>::infinity(), 10);
     expectLikeSingleRays(fan, -1.0f, 0);
     expectLikeSingleRays(fan, 0.0f, 0);
