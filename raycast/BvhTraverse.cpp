@@ -129,22 +129,43 @@ int SlotHits(const BvhNode& node, const SlabRay& s, float limit, float tnear[kBv
 
 #if defined(__GNUC__) && defined(__x86_64__)
 #define MURKWELL_AVX_SLOTS 1
-// The same test on all eight slots at once, for processors with AVX (chosen at run time). The
-// operations and their NaN behaviour are those of the four-slot version.
+// The same test eight slots at a time, for processors with AVX, and all sixteen at once with
+// AVX-512 (chosen at run time). The operations and their NaN behaviour are those of the four-slot
+// version.
 template <int Octant>
 __attribute__((target("avx"))) int SlotHitsAvx(const BvhNode& node, const SlabRay& s, float limit,
                                                float tnear[kBvhWidth]) {
-    static_assert(kBvhWidth == 8);
-    __m256 tn = _mm256_setzero_ps(), tf = _mm256_set1_ps(limit);
-    for (int a = 0; a < 3; ++a) {
-        const __m256 inv = _mm256_set1_ps(s.inv[a]);
-        const __m256 ta = _mm256_mul_ps(_mm256_sub_ps(_mm256_load_ps(node.bounds[NearBound<Octant>(a)]), _mm256_set1_ps(s.nearP[a])), inv);
-        const __m256 tb = _mm256_mul_ps(_mm256_sub_ps(_mm256_load_ps(node.bounds[FarBound<Octant>(a)]), _mm256_set1_ps(s.farP[a])), inv);
-        tn = _mm256_max_ps(ta, tn);
-        tf = _mm256_min_ps(tb, tf);
+    static_assert(kBvhWidth % 8 == 0);
+    int mask = 0;
+    for (int half = 0; half < kBvhWidth; half += 8) {
+        __m256 tn = _mm256_setzero_ps(), tf = _mm256_set1_ps(limit);
+        for (int a = 0; a < 3; ++a) {
+            const __m256 inv = _mm256_set1_ps(s.inv[a]);
+            const __m256 ta = _mm256_mul_ps(_mm256_sub_ps(_mm256_load_ps(node.bounds[NearBound<Octant>(a)] + half), _mm256_set1_ps(s.nearP[a])), inv);
+            const __m256 tb = _mm256_mul_ps(_mm256_sub_ps(_mm256_load_ps(node.bounds[FarBound<Octant>(a)] + half), _mm256_set1_ps(s.farP[a])), inv);
+            tn = _mm256_max_ps(ta, tn);
+            tf = _mm256_min_ps(tb, tf);
+        }
+        _mm256_storeu_ps(tnear + half, tn);
+        mask |= _mm256_movemask_ps(_mm256_cmp_ps(tn, _mm256_mul_ps(tf, _mm256_set1_ps(kSlack)), _CMP_LE_OQ)) << half;
     }
-    _mm256_storeu_ps(tnear, tn);
-    return _mm256_movemask_ps(_mm256_cmp_ps(tn, _mm256_mul_ps(tf, _mm256_set1_ps(kSlack)), _CMP_LE_OQ));
+    return mask;
+}
+template <int Octant>
+__attribute__((target("avx512f"))) int SlotHits512(const BvhNode& node, const SlabRay& s, float limit,
+                                               float tnear[kBvhWidth]) {
+    __m512 tn = _mm512_setzero_ps(), tf = _mm512_set1_ps(limit);
+    for (int a = 0; a < 3; ++a) {
+        const __m512 inv = _mm512_set1_ps(s.inv[a]);
+        const __m512 ta = _mm512_mul_ps(_mm512_sub_ps(_mm512_load_ps(node.bounds[NearBound<Octant>(a)]), _mm512_set1_ps(s.nearP[a])), inv);
+        const __m512 tb = _mm512_mul_ps(_mm512_sub_ps(_mm512_load_ps(node.bounds[FarBound<Octant>(a)]), _mm512_set1_ps(s.farP[a])), inv);
+        // Zero-masked forms with every lane kept: the plain ones trip GCC 12's uninitialised-value
+        // warning inside its own header. Same instruction, same NaN rule.
+        tn = _mm512_maskz_max_ps(0xFFFF, ta, tn);
+        tf = _mm512_maskz_min_ps(0xFFFF, tb, tf);
+    }
+    _mm512_storeu_ps(tnear, tn);
+    return static_cast<int>(_mm512_cmp_ps_mask(tn, _mm512_mul_ps(tf, _mm512_set1_ps(kSlack)), _CMP_LE_OQ));
 }
 #endif
 
@@ -236,9 +257,11 @@ inline int LeafHits(const RayAccelerator::FaceBlock& b, int count, const Ray& ra
 // but their boxes never pass a ray test).
 inline int LeafSlots(const BvhNode& node) {
 #if defined(__SSE2__)
-    const __m128 lo = _mm_castsi128_ps(_mm_load_si128(reinterpret_cast<const __m128i*>(node.child)));
-    const __m128 hi = _mm_castsi128_ps(_mm_load_si128(reinterpret_cast<const __m128i*>(node.child + 4)));
-    return _mm_movemask_ps(lo) | (_mm_movemask_ps(hi) << 4);
+    int mask = 0;
+    for (int q = 0; q < kBvhWidth; q += 4) {
+        mask |= _mm_movemask_ps(_mm_castsi128_ps(_mm_load_si128(reinterpret_cast<const __m128i*>(node.child + q)))) << q;
+    }
+    return mask;
 #else
     int mask = 0;
     for (int s = 0; s < kBvhWidth; ++s) mask |= (node.child[s] < 0 ? 1 : 0) << s;
@@ -246,8 +269,9 @@ inline int LeafSlots(const BvhNode& node) {
 #endif
 }
 
-// Walks the tree for a ray in octant Octant; `pad` is RayOriginPad of its origin. Returns false if the stack would overflow (the builder's depth bound rules that out).
-template <int Octant, bool Avx>
+// Walks the tree for a ray in octant Octant; `pad` is RayOriginPad of its origin. Returns false
+// if the stack would overflow (the builder's depth bound rules that out).
+template <int Octant, SlotTest Width>
 [[gnu::always_inline]] inline bool Walk(const Query& q, float pad, Nearest& result) {
     const SlabRay slab = MakeSlabRay(q.ray, pad);
     // Kept in locals so they stay in registers across the per-face test's calls.
@@ -261,7 +285,9 @@ template <int Octant, bool Avx>
         const BvhNode& node = q.nodes[current];
         float tnear[kBvhWidth];
 #if defined(MURKWELL_AVX_SLOTS)
-        const int mask = Avx ? SlotHitsAvx<Octant>(node, slab, limit, tnear) : SlotHits<Octant>(node, slab, limit, tnear);
+        const int mask = Width == SlotTest::kSixteen ? SlotHits512<Octant>(node, slab, limit, tnear)
+                         : Width == SlotTest::kEight ? SlotHitsAvx<Octant>(node, slab, limit, tnear)
+                                                     : SlotHits<Octant>(node, slab, limit, tnear);
 #else
         const int mask = SlotHits<Octant>(node, slab, limit, tnear);
 #endif
@@ -327,32 +353,45 @@ template <int Octant, bool Avx>
 
 using WalkFunction = bool (*)(const Query&, float, Nearest&);
 template <int Octant>
-bool WalkSse(const Query& q, float pad, Nearest& result) {
-    return Walk<Octant, false>(q, pad, result);
+bool WalkFour(const Query& q, float pad, Nearest& result) {
+    return Walk<Octant, SlotTest::kFour>(q, pad, result);
 }
 #if defined(MURKWELL_AVX_SLOTS)
-// Compiled for AVX as a whole, so the eight-slot test inlines into the walk.
+// Compiled for the wider instruction sets as a whole, so the slot tests inline into the walk.
 template <int Octant>
-__attribute__((target("avx"))) bool WalkAvx(const Query& q, float pad, Nearest& result) {
-    return Walk<Octant, true>(q, pad, result);
+__attribute__((target("avx"))) bool WalkEight(const Query& q, float pad, Nearest& result) {
+    return Walk<Octant, SlotTest::kEight>(q, pad, result);
+}
+template <int Octant>
+__attribute__((target("avx,avx512f"))) bool WalkSixteen(const Query& q, float pad, Nearest& result) {
+    return Walk<Octant, SlotTest::kSixteen>(q, pad, result);
 }
 #else
 template <int Octant>
-bool WalkAvx(const Query& q, float pad, Nearest& result) {
-    return Walk<Octant, false>(q, pad, result);
+bool WalkEight(const Query& q, float pad, Nearest& result) {
+    return WalkFour<Octant>(q, pad, result);
+}
+template <int Octant>
+bool WalkSixteen(const Query& q, float pad, Nearest& result) {
+    return WalkFour<Octant>(q, pad, result);
 }
 #endif
 
-constexpr WalkFunction kWalks[2][8] = {
-    {WalkSse<0>, WalkSse<1>, WalkSse<2>, WalkSse<3>, WalkSse<4>, WalkSse<5>, WalkSse<6>, WalkSse<7>},
-    {WalkAvx<0>, WalkAvx<1>, WalkAvx<2>, WalkAvx<3>, WalkAvx<4>, WalkAvx<5>, WalkAvx<6>, WalkAvx<7>}};
+constexpr WalkFunction kWalks[3][8] = {
+    {WalkFour<0>, WalkFour<1>, WalkFour<2>, WalkFour<3>, WalkFour<4>, WalkFour<5>, WalkFour<6>, WalkFour<7>},
+    {WalkEight<0>, WalkEight<1>, WalkEight<2>, WalkEight<3>, WalkEight<4>, WalkEight<5>, WalkEight<6>, WalkEight<7>},
+    {WalkSixteen<0>, WalkSixteen<1>, WalkSixteen<2>, WalkSixteen<3>, WalkSixteen<4>, WalkSixteen<5>, WalkSixteen<6>,
+     WalkSixteen<7>}};
 
-bool ProcessorHasAvx() {
+// The widest slot test this processor runs.
+SlotTest WidestSlotTest() {
 #if defined(MURKWELL_AVX_SLOTS)
-    static const bool avx = __builtin_cpu_supports("avx");
-    return avx;
+    static const SlotTest widest = __builtin_cpu_supports("avx512f") ? SlotTest::kSixteen
+                                   : __builtin_cpu_supports("avx")   ? SlotTest::kEight
+                                                                     : SlotTest::kFour;
+    return widest;
 #else
-    return false;
+    return SlotTest::kFour;
 #endif
 }
 
@@ -371,7 +410,7 @@ int RayAccelerator::Cast(const Mesh& mesh, const Ray& ray, float& hitDistance, f
     const Query q{mesh, ray, maxDistance, *this, tree_.nodes.data()};
     Nearest nearest;
     for (const std::int32_t f : alwaysTested_) TestCandidate(q, f, *faceNormals.Addr(f), nearest);
-    if (!tree_.nodes.empty() && !kWalks[wideSlots_ ? 1 : 0][OctantOf(ray.dir)](q, pad, nearest)) {
+    if (!tree_.nodes.empty() && !kWalks[static_cast<int>(slotTest_)][OctantOf(ray.dir)](q, pad, nearest)) {
         assert1(__LINE__, "IntersectRay");
         return IntersectRay(mesh, ray, hitDistance, maxDistance, faceNormals);
     }
@@ -404,4 +443,4 @@ void RayAccelerator::IntersectFan(const Mesh& mesh, const Ray* rays, int count, 
     }
 }
 
-void RayAccelerator::UseWideSlotTest(bool on) { wideSlots_ = on && ProcessorHasAvx(); }
+void RayAccelerator::UseSlotTest(SlotTest width) { slotTest_ = std::min(width, WidestSlotTest()); }

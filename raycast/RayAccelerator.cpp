@@ -136,7 +136,7 @@ void RayAccelerator::Build(const Mesh& mesh, const Tab<Point3>& faceNormals, con
     alwaysTested_.shrink_to_fit();
     faceCount_ = faceCount;
     built_ = true;
-    UseWideSlotTest(true);
+    UseSlotTest(SlotTest::kSixteen);
 }
 
 void RayAccelerator::Release() {
@@ -145,7 +145,7 @@ void RayAccelerator::Release() {
     tree_ = WideBvh{};
     faceCount_ = 0;
     built_ = false;
-    wideSlots_ = false;
+    slotTest_ = SlotTest::kFour;
 }
 
 bool RayAccelerator::Matches(const Mesh& mesh, const Tab<Point3>& faceNormals) const {

@@ -18,6 +18,8 @@
 #include "host/Tab.h"
 #include "raycast/Bvh.h"
 
+enum class SlotTest { kFour = 0, kEight = 1, kSixteen = 2 };
+
 class RayAccelerator {
 public:
     // Builds the tree for `mesh` with its unit face normals (one per face). Replaces any earlier
@@ -51,11 +53,11 @@ public:
     int UnboundedFaceCount() const { return static_cast<int>(alwaysTested_.size()); }
     const WideBvh& Tree() const { return tree_; }
 
-    // Whether the walk tests a node's eight slots in one AVX pass (only where the processor has
-    // AVX; a build turns it on there) or in two four-wide passes. Same answers either way; tests
-    // switch it to cover both.
-    void UseWideSlotTest(bool on);
-    bool UsesWideSlotTest() const { return wideSlots_; }
+    // How many of a node's sixteen slots the walk tests in one pass: SSE four at a time, AVX
+    // eight, AVX-512 all sixteen. A build picks the widest the processor has; asking for more
+    // than it has gives the widest it has. Same answers either way; tests switch to cover them.
+    void UseSlotTest(SlotTest width);
+    SlotTest UsedSlotTest() const { return slotTest_; }
 
     // What a leaf's test reads: its four faces (in the tree's leaf order), one array of four per
     // field, so they load as vectors from one place. It holds the per-face test's own operands,
@@ -88,5 +90,5 @@ private:
     WideBvh tree_;
     int faceCount_ = 0;
     bool built_ = false;
-    bool wideSlots_ = false;
+    SlotTest slotTest_ = SlotTest::kFour;
 };

@@ -126,10 +126,11 @@ TEST(BvhBuild, StoresEveryItemOnceUnderNestedBoxes) {
         EXPECT_LE(w.largestLeaf, leafSize);
         EXPECT_LE(w.shortLeaves, 1);
         EXPECT_EQ(w.misalignedLeaves, 0);
-        // Most slots are used: a collapse that leaves many nodes half empty costs memory and
-        // node visits (a binary tree stored as it is would use a quarter).
-        const double slots = double(kBvhWidth) * static_cast<double>(tree.nodes.size());
-        EXPECT_GT((slots - w.emptySlots) / slots, 0.6);
+        // Nodes carry several children each: a collapse that leaves nodes nearly empty costs
+        // memory and node visits (a binary tree stored as it is would use two slots a node).
+        const double nodes = static_cast<double>(tree.nodes.size());
+        const double slots = double(kBvhWidth) * nodes;
+        EXPECT_GT((slots - w.emptySlots) / nodes, 4.8);
     }
 }
 

@@ -15,7 +15,9 @@ PreparedMesh::PreparedMesh(Mesh m) : mesh(std::move(m)) {
     utility.vertexNormals.Build(mesh);
     utility.BuildRayAccelerator(mesh);
     fourWide = utility.rayAccelerator;
-    fourWide.UseWideSlotTest(false);
+    fourWide.UseSlotTest(SlotTest::kFour);
+    eightWide = utility.rayAccelerator;
+    eightWide.UseSlotTest(SlotTest::kEight);
 }
 
 std::uint32_t FloatBits(float v) { return std::bit_cast<std::uint32_t>(v); }
@@ -59,31 +61,41 @@ void FanAnswers(const RayAccelerator& accelerator, const PreparedMesh& prepared,
 
 DiffReport CompareQueries(const PreparedMesh& prepared, const std::vector<RayCase>& cases) {
     DiffReport report;
-    std::vector<int> fanFound, narrowFanFound;
-    std::vector<float> fanT, narrowFanT;
-    FanAnswers(prepared.Accelerator(), prepared, cases, fanFound, fanT);
-    FanAnswers(prepared.fourWide, prepared, cases, narrowFanFound, narrowFanT);
+    // The run's accelerator (the widest slot test) and its narrower twins, each one ray at a time
+    // and as fans.
+    const RayAccelerator* accelerators[] = {&prepared.Accelerator(), &prepared.eightWide, &prepared.fourWide};
+    const char* names[] = {"accelerated", "eight-wide", "four-wide"};
+    constexpr int kCount = 3;
+    std::vector<int> fanFound[kCount];
+    std::vector<float> fanT[kCount];
+    for (int a = 0; a < kCount; ++a) FanAnswers(*accelerators[a], prepared, cases, fanFound[a], fanT[a]);
     for (size_t i = 0; i < cases.size(); ++i) {
         const RayCase& c = cases[i];
-        float scanT = -1234.5f, fastT = -1234.5f, narrowT = -1234.5f;
+        float scanT = -1234.5f;
         const int scan = IntersectRay(prepared.mesh, c.ray, scanT, c.maxDistance, prepared.Normals());
-        const int fast = prepared.Accelerator().Intersect(prepared.mesh, c.ray, fastT, c.maxDistance, prepared.Normals());
-        const int narrow = prepared.fourWide.Intersect(prepared.mesh, c.ray, narrowT, c.maxDistance, prepared.Normals());
         report.rays++;
         if (scan) report.hits++;
-        // A miss leaves the distance as it was, in the fan query too.
-        const bool same = scan == fast && FloatBits(scanT) == FloatBits(fastT) && scan == narrow &&
-                          FloatBits(scanT) == FloatBits(narrowT) && scan == fanFound[i] &&
-                          FloatBits(scanT) == FloatBits(fanT[i]) && scan == narrowFanFound[i] &&
-                          FloatBits(scanT) == FloatBits(narrowFanT[i]);
-        if (!same && report.mismatches++ < 4) {
-            char line[480];
-            std::snprintf(line, sizeof line,
-                          "ray p=(%.9g %.9g %.9g) d=(%.9g %.9g %.9g) max=%.9g: scan %d %.9g, accelerated %d %.9g, "
-                          "four-wide %d %.9g, fan %d %.9g, four-wide fan %d %.9g\n",
+        std::string differing;
+        for (int a = 0; a < kCount; ++a) {
+            float t = -1234.5f;
+            const int hit = accelerators[a]->Intersect(prepared.mesh, c.ray, t, c.maxDistance, prepared.Normals());
+            char part[160];
+            // A miss leaves the distance as it was, in the fan query too.
+            if (hit != scan || FloatBits(t) != FloatBits(scanT)) {
+                std::snprintf(part, sizeof part, ", %s %d %.9g", names[a], hit, t);
+                differing += part;
+            }
+            if (fanFound[a][i] != scan || FloatBits(fanT[a][i]) != FloatBits(scanT)) {
+                std::snprintf(part, sizeof part, ", %s fan %d %.9g", names[a], fanFound[a][i], fanT[a][i]);
+                differing += part;
+            }
+        }
+        if (!differing.empty() && report.mismatches++ < 4) {
+            char line[400];
+            std::snprintf(line, sizeof line, "ray p=(%.9g %.9g %.9g) d=(%.9g %.9g %.9g) max=%.9g: scan %d %.9g",
                           c.ray.p.x, c.ray.p.y, c.ray.p.z, c.ray.dir.x, c.ray.dir.y, c.ray.dir.z, c.maxDistance, scan,
-                          scanT, fast, fastT, narrow, narrowT, fanFound[i], fanT[i], narrowFanFound[i], narrowFanT[i]);
-            report.firstMismatches += line;
+                          scanT);
+            report.firstMismatches += line + differing + "\n";
         }
     }
     return report;
