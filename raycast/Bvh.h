@@ -20,10 +20,12 @@ struct BvhBox {
     float hi[3] = {-std::numeric_limits<float>::infinity(), -std::numeric_limits<float>::infinity(),
                    -std::numeric_limits<float>::infinity()};
 
+    // Written as selects, which compile without branches (the builder extends boxes millions of
+    // times, in no predictable pattern).
     void Extend(const BvhBox& b) {
         for (int a = 0; a < 3; ++a) {
-            if (b.lo[a] < lo[a]) lo[a] = b.lo[a];
-            if (b.hi[a] > hi[a]) hi[a] = b.hi[a];
+            lo[a] = b.lo[a] < lo[a] ? b.lo[a] : lo[a];
+            hi[a] = b.hi[a] > hi[a] ? b.hi[a] : hi[a];
         }
     }
     bool Contains(const BvhBox& b) const {
