@@ -1,8 +1,9 @@
 // The accelerated ray query: the same answer as the plain scan over every face (IntersectRay),
 // bit for bit, found by walking a wide tree of conservative face boxes instead.
 //
-// The tree only gathers candidates; every candidate goes through the scan's own per-face test
-// (TestFace). The scan's answer is the smallest accepted distance, whatever the face order, so
+// The tree only gathers candidates; every candidate goes through the scan's per-face test
+// (TestFace), or through the leaf test that repeats its float operations one for one on four faces
+// at once (processors with SSE2). The scan's answer is the smallest accepted distance, whatever the face order, so
 // the walk may visit faces in any order as long as it never skips a face that the test could
 // accept at a distance no greater than the best so far. Two accepted distances that compare equal
 // differ in their bits only as +0 and -0; there the scan keeps the later face's, and so does this.
