@@ -225,6 +225,10 @@ inline int LeafHits(const RayAccelerator::FaceBlock& b, int count, const Ray& ra
     __m128 ok = _mm_cmple_ps(denom, _mm_set1_ps(kFrontFaceLimit));
     ok = _mm_and_ps(ok, _mm_cmpge_ps(dist, _mm_setzero_ps()));
     ok = _mm_and_ps(ok, _mm_cmple_ps(dist, _mm_set1_ps(limit)));
+    // Most leaves a ray reaches face away from it or lie beyond its reach: stop before the
+    // inside test's divisions.
+    const int planeHits = _mm_movemask_ps(ok) & ((1 << count) - 1);
+    if (planeHits == 0) return 0;
     // H = P + t d, then its components on each lane's kept axes.
     const __m128 hx = _mm_add_ps(px, _mm_mul_ps(dist, dx));
     const __m128 hy = _mm_add_ps(py, _mm_mul_ps(dist, dy));
@@ -246,7 +250,7 @@ inline int LeafHits(const RayAccelerator::FaceBlock& b, int count, const Ray& ra
     const __m128 zero = _mm_setzero_ps();
     ok = _mm_and_ps(ok, _mm_and_ps(_mm_cmpge_ps(b0, zero), _mm_and_ps(_mm_cmpge_ps(b1, zero), _mm_cmpge_ps(b2, zero))));
     _mm_storeu_ps(t, dist);
-    return _mm_movemask_ps(ok) & ((1 << count) - 1);
+    return _mm_movemask_ps(ok) & planeHits;
 #else
     (void)b, (void)count, (void)ray, (void)limit, (void)t;
     return -1;  // not used: without SSE2 the walk runs the per-face test itself
