@@ -1,5 +1,6 @@
 // Ray query throughput on the evaluator's own fans: the plain scan (on a subsample, where it is
 // slow), the accelerated query on one thread and on all threads, and Embree 3 on the same rays.
+// The fan columns cast each fan's rays together (in the evaluator's pieces) through the fan query.
 // Counters: rays/s; in the agreement rows, the share of rays where the accelerated query differs
 // from the scan on the scan's subsample (must be 0), and where Embree differs from the exact
 // query (hit or miss; distance bits; distance beyond a millionth of the limit).
@@ -71,9 +72,32 @@ int FastQuery(const Prepared& p, const Ray& r, float& t) {
     return p.set->utility->rayAccelerator.Intersect(p.set->mesh, r, t, p.set->dist, p.set->utility->faceNormals);
 }
 int EmbreeQuery(const Prepared& p, const Ray& r, float& t) { return p.embree->Intersect(r, t, p.set->dist); }
+// Marks the fan query: CastRange hands it runs of rays from one origin, as the evaluator does.
+int FanQuery(const Prepared&, const Ray&, float&) { return 0; }
+
+// The evaluator's pieces: up to this many rays of one fan per call.
+constexpr size_t kFanPiece = 32;
+
+bool SameOrigin(const Ray& a, const Ray& b) { return a.p.x == b.p.x && a.p.y == b.p.y && a.p.z == b.p.z; }
+
+int CastFans(const Prepared& p, const std::vector<Ray>& rays, size_t begin, size_t end) {
+    int hits = 0;
+    int found[kFanPiece];
+    float t[kFanPiece];
+    for (size_t i = begin; i < end;) {
+        size_t j = i + 1;
+        while (j < end && j - i < kFanPiece && SameOrigin(rays[j], rays[i])) ++j;
+        p.set->utility->rayAccelerator.IntersectFan(p.set->mesh, rays.data() + i, static_cast<int>(j - i), p.set->dist,
+                                                    p.set->utility->faceNormals, found, t);
+        for (size_t k = 0; k < j - i; ++k) hits += found[k];
+        i = j;
+    }
+    return hits;
+}
 
 // Casts rays[begin, end) and returns the number of hits (kept so nothing is optimised away).
 int CastRange(const Prepared& p, Query query, const std::vector<Ray>& rays, size_t begin, size_t end) {
+    if (query == FanQuery) return CastFans(p, rays, begin, end);
     int hits = 0;
     for (size_t i = begin; i < end; ++i) {
         float t = 0.0f;
@@ -145,10 +169,30 @@ void Agreement(benchmark::State& state, int index) {
         return;
     }
     Disagreement fastVsScan, embreeVsFast;
+    size_t fanVsSingle = 0;
     double hitShare = 0.0;
     for (auto _ : state) {
         fastVsScan = Compare(*p, FastQuery, ScanQuery, p->scanRays);
         if (p->embree) embreeVsFast = Compare(*p, EmbreeQuery, FastQuery, p->set->rays);
+        // The fan query against the single-ray one over the whole set (which equals the scan).
+        fanVsSingle = 0;
+        const std::vector<Ray>& rays = p->set->rays;
+        for (size_t i = 0; i < rays.size();) {
+            size_t j = i + 1;
+            while (j < rays.size() && j - i < kFanPiece && SameOrigin(rays[j], rays[i])) ++j;
+            int found[kFanPiece];
+            float t[kFanPiece];
+            p->set->utility->rayAccelerator.IntersectFan(p->set->mesh, rays.data() + i, static_cast<int>(j - i), p->set->dist,
+                                                         p->set->utility->faceNormals, found, t);
+            for (size_t k = i; k < j; ++k) {
+                float single = 0.0f;
+                const int hit = FastQuery(*p, rays[k], single);
+                if (hit != found[k - i] || (hit && std::bit_cast<unsigned>(single) != std::bit_cast<unsigned>(t[k - i]))) {
+                    fanVsSingle++;
+                }
+            }
+            i = j;
+        }
         size_t hits = 0;
         for (const Ray& r : p->set->rays) {
             float t = 0.0f;
@@ -161,6 +205,8 @@ void Agreement(benchmark::State& state, int index) {
     state.counters["hit_share"] = hitShare;
     // Over the scan's subsample: must all be 0.
     state.counters["fast_vs_scan_differ"] = fastVsScan.distanceBits;
+    // Over the whole set: must be 0.
+    state.counters["fan_vs_single_differ"] = static_cast<double>(fanVsSingle);
     if (p->embree) {
         state.counters["embree_hitmiss_differ"] = embreeVsFast.hitOrMiss;
         state.counters["embree_dist_bits_differ"] = embreeVsFast.distanceBits;
@@ -183,6 +229,10 @@ int main(int argc, char** argv) {
         benchmark::RegisterBenchmark((label + "/accelerated_1thread").c_str(), Throughput, i, FastQuery, false, 1)
             ->Unit(benchmark::kMillisecond)->UseRealTime();
         benchmark::RegisterBenchmark((label + "/accelerated_allthreads").c_str(), Throughput, i, FastQuery, false, all)
+            ->Unit(benchmark::kMillisecond)->UseRealTime();
+        benchmark::RegisterBenchmark((label + "/accelerated_fan_1thread").c_str(), Throughput, i, FanQuery, false, 1)
+            ->Unit(benchmark::kMillisecond)->UseRealTime();
+        benchmark::RegisterBenchmark((label + "/accelerated_fan_allthreads").c_str(), Throughput, i, FanQuery, false, all)
             ->Unit(benchmark::kMillisecond)->UseRealTime();
         benchmark::RegisterBenchmark((label + "/embree_1thread").c_str(), Throughput, i, EmbreeQuery, false, 1)
             ->Unit(benchmark::kMillisecond)->UseRealTime();

@@ -57,6 +57,9 @@ public:
     // mesh and engine.reference is off, else the plain scan over faceNormals. Same answer, bit for
     // bit, either way.
     int CastRay(const Mesh& mesh, const Ray& ray, float& hitDistance, float maxDistance) const;
+    // CastRay for each of `count` rays from one origin (a piece of the evaluator's fan), answered
+    // together: found[k] as CastRay returns it, hitDistance[k] written only for a hit.
+    void CastFan(const Mesh& mesh, const Ray* rays, int count, float maxDistance, int* found, float* hitDistance) const;
     // Rays one evaluation casts (and the ray buffer must hold): horizontalSpread x
     // verticalSpread + 1, or just the normal ray when either spread is not positive.
     int RayCount() const;

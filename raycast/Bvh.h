@@ -1,8 +1,8 @@
-// An eight-wide bounding volume hierarchy over axis-aligned boxes, built with binned surface-area
+// A sixteen-wide bounding volume hierarchy over axis-aligned boxes, built with binned surface-area
 // splits. The builder only sees the items' boxes; what an item is (a mesh face) and how a ray is
 // tested against it belong to the caller, so the tree stays a plain spatial index.
 //
-// Each node holds the boxes of its up to eight children side by side (one array per bound), so a
+// Each node holds the boxes of its up to sixteen children side by side (one array per bound), so a
 // ray can be tested against all of them with one pass of vector arithmetic. A child is either
 // another node or a leaf: a run of up to four consecutive entries of the tree's item order, so
 // the caller can lay its per-item data out in that order and test a leaf's items together.
@@ -20,10 +20,12 @@ struct BvhBox {
     float hi[3] = {-std::numeric_limits<float>::infinity(), -std::numeric_limits<float>::infinity(),
                    -std::numeric_limits<float>::infinity()};
 
+    // Written as selects, which compile without branches (the builder extends boxes millions of
+    // times, in no predictable pattern).
     void Extend(const BvhBox& b) {
         for (int a = 0; a < 3; ++a) {
-            if (b.lo[a] < lo[a]) lo[a] = b.lo[a];
-            if (b.hi[a] > hi[a]) hi[a] = b.hi[a];
+            lo[a] = b.lo[a] < lo[a] ? b.lo[a] : lo[a];
+            hi[a] = b.hi[a] > hi[a] ? b.hi[a] : hi[a];
         }
     }
     bool Contains(const BvhBox& b) const {
@@ -41,7 +43,7 @@ struct BvhBox {
 };
 
 // Children per node.
-constexpr int kBvhWidth = 8;
+constexpr int kBvhWidth = 16;
 
 // The deepest tree the builder makes (edges from the root to the deepest child slot). Queries
 // keep a fixed-size stack sized from it, so nothing is allocated per ray.
@@ -56,14 +58,20 @@ struct BvhConfig {
     // Items per leaf, 1 to kBvhMaxLeafSize. Every leaf but the last holds exactly this many and
     // starts at a multiple of it in the item order.
     int maxLeafSize = 4;
+    // Threads that build large trees; 0 for every hardware thread. The tree is the same whatever
+    // the count.
+    int threads = 0;
 };
+
+// The threads a build with `requested` (as in BvhConfig::threads) uses.
+int BuildThreads(int requested);
 
 constexpr int kBvhMaxLeafSize = 4;
 
 // Slot bounds are stored per bound and axis, all slots side by side.
 enum BvhBound { kLoX = 0, kHiX, kLoY, kHiY, kLoZ, kHiZ };
 
-struct alignas(32) BvhNode {
+struct alignas(64) BvhNode {
     float bounds[6][kBvhWidth];
     // >= 0: index of a child node; kBvhEmptySlot: unused; otherwise a leaf, ~(first * 4 +
     // count - 1) over the tree's item order.

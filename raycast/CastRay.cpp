@@ -10,12 +10,23 @@ int GritUtility::CastRay(const Mesh& mesh, const Ray& ray, float& hitDistance, f
     return IntersectRay(mesh, ray, hitDistance, maxDistance, faceNormals);
 }
 
+void GritUtility::CastFan(const Mesh& mesh, const Ray* rays, int count, float maxDistance, int* found,
+                          float* hitDistance) const {
+    if (!engine.reference && rayAccelerator.Matches(mesh, faceNormals)) {
+        rayAccelerator.IntersectFan(mesh, rays, count, maxDistance, faceNormals, found, hitDistance);
+        return;
+    }
+    for (int k = 0; k < count; ++k) found[k] = IntersectRay(mesh, rays[k], hitDistance[k], maxDistance, faceNormals);
+}
+
 void GritUtility::BuildRayAccelerator(const Mesh& mesh) {
     if (engine.reference) {
         rayAccelerator.Release();
         return;
     }
-    rayAccelerator.Build(mesh, faceNormals);
+    BvhConfig config;
+    config.threads = engine.threads;  // the same tree for any count, built faster on more
+    rayAccelerator.Build(mesh, faceNormals, config);
 }
 
 void GritUtility::ReleaseRayAccelerator() { rayAccelerator.Release(); }

@@ -14,6 +14,8 @@ namespace {
 constexpr float kDegToRad = 0.017453292f;
 // Returned instead of any raw value of 1 or more; raw values just below 1 pass unchanged.
 constexpr float kSaturatedGrit = 0.99f;
+// Rays cast together: small enough to keep the answers on the stack.
+constexpr int kFanPiece = 32;
 
 // (i + 1) * 90 or (j + 1) * 360 as an exact integer, then one rounding to float.
 float StepDegrees(int index, int degrees) { return static_cast<float>(static_cast<long long>(index + 1) * degrees); }
@@ -104,11 +106,17 @@ float GritUtility::EvaluateGrit(const Mesh& mesh, int faceIndex, const Point3& w
         }
     }
 
-    // Each hit weighs (D - t) / D: 1 at the sample, 0 at the distance limit.
+    // Each hit weighs (D - t) / D: 1 at the sample, 0 at the distance limit. The fan is cast a
+    // piece at a time (its rays share the origin), and the hits are added in ray order.
     float sum = 0.0f;
-    for (int k = 0; k < rayCount; ++k) {
-        float t = 0.0f;
-        if (CastRay(mesh, rayBuffer[k], t, dist)) sum += dist - std::min(t, dist);
+    for (int first = 0; first < rayCount; first += kFanPiece) {
+        const int count = std::min(kFanPiece, rayCount - first);
+        int found[kFanPiece];
+        float t[kFanPiece];
+        CastFan(mesh, rayBuffer + first, count, dist, found, t);
+        for (int k = 0; k < count; ++k) {
+            if (found[k]) sum += dist - std::min(t[k], dist);
+        }
     }
     // Half the rays hitting at the sample already saturate the value.
     const float value = (2.0f * sum) / (static_cast<float>(rayCount) * dist);

@@ -239,3 +239,48 @@ TEST(AcceleratedQuery, ThreadsShareOneAcceleratorWithoutChangingAnswers) {
     EXPECT_EQ(mismatches, std::vector<int>(4, 0));
     EXPECT_GT(std::count(scanHit.begin(), scanHit.end(), 1), 200);
 }
+
+TEST(AcceleratedQuery, FanQueryCastsMixedOriginsAndUnusualDirectionsLikeSingleRays) {
+    const PreparedMesh sphere(MakeBumpySphere(20, 28, {0.1f, 0.2f, -0.3f}, 1.0f));
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    auto expectLikeSingleRays = [&](const std::vector<Ray>& rays, float limit, int minHits) {
+        std::vector<int> found(rays.size(), -1);
+        std::vector<float> t(rays.size(), -7.0f);
+        sphere.Accelerator().IntersectFan(sphere.mesh, rays.data(), static_cast<int>(rays.size()), limit,
+                                          sphere.Normals(), found.data(), t.data());
+        int hits = 0, differ = 0;
+        for (size_t k = 0; k < rays.size(); ++k) {
+            float scanT = -7.0f;
+            const int scan = IntersectRay(sphere.mesh, rays[k], scanT, limit, sphere.Normals());
+            hits += scan;
+            if (found[k] != scan || FloatBits(t[k]) != FloatBits(scanT)) differ++;
+        }
+        EXPECT_EQ(differ, 0);
+        EXPECT_GE(hits, minHits);
+    };
+
+    // One call with rays from many origins.
+    std::vector<Ray> mixed;
+    for (const RayCase& c : RandomRays(sphere.mesh, 300, 31)) mixed.push_back(c.ray);
+    expectLikeSingleRays(mixed, 1.5f, 60);
+
+    // A fan from inside the surface whose directions include ones the walk does not cover, which
+    // must go to the scan without disturbing the others.
+    std::mt19937 rng(32);
+    const Point3 origin = RandomPointOnFace(sphere.mesh, 17, rng);
+    std::vector<Ray> fan;
+    for (int k = 0; k < 40; ++k) fan.push_back(MakeRay(origin, UnitDirection(rng)));
+    fan[3].dir = {0.0f, 0.0f, 0.0f};
+    fan[11].dir = {nan, 0.0f, -1.0f};
+    fan[20].dir = {1e-35f, 0.0f, -1.0f};
+    fan[27].dir = {0.0f, 1e31f, 0.0f};
+    expectLikeSingleRays(fan, 3.0f, 10);
+    // The same fan with an infinite, a negative and a zero limit.
+    expectLikeSingleRays(fan, std::numeric_limits<float>::infinity(), 10);
+    expectLikeSingleRays(fan, -1.0f, 0);
+    expectLikeSingleRays(fan, 0.0f, 0);
+    // A fan that starts outside the tree's root box.
+    std::vector<Ray> outside;
+    for (int k = 0; k < 25; ++k) outside.push_back(MakeRay({4.0f, -3.0f, 2.5f}, Normalize(Point3{-4.0f, 3.0f, -2.5f} + 0.3f * UnitDirection(rng))));
+    expectLikeSingleRays(outside, 10.0f, 10);
+}

@@ -100,3 +100,31 @@ TEST(AcceleratedQueryRealMesh, CastRayUsesTheScanWhenTheAcceleratorIsOffOrStale)
     ASSERT_EQ(utility.CastRay(cube, ray, t, 5.0f), 1);
     EXPECT_EQ(t, 1.0f);
 }
+
+TEST(AcceleratedQueryRealMesh, EvaluatorGivesTheSameValuesWithEitherQueryForTheLargestFan) {
+    // 241 rays a sample: the evaluator casts them in several pieces.
+    MURKWELL_REQUIRE_SHARED_MESH(path, "spot.obj");
+    PreparedMesh spot(LoadShared(path));
+    GritUtility& utility = spot.utility;
+    utility.settings.horizontalSpread = 24;
+    utility.settings.verticalSpread = 10;
+    utility.settings.dist = 0.1f * BoxDiagonal(spot.mesh);
+    utility.settings.algorithm = ALGORITHM_UV_MAP;
+    std::vector<Ray> buffer(static_cast<size_t>(utility.RayCount()));
+    std::vector<float> values[2];
+    for (const bool reference : {false, true}) {
+        utility.engine.reference = reference;
+        CrtSrand(1);
+        for (int f = 0; f < spot.mesh.getNumFaces(); f += 487) {
+            values[reference ? 1 : 0].push_back(utility.EvaluateGrit(spot.mesh, f, Point3{0.6f, 0.3f, 0.1f}, buffer.data()));
+        }
+    }
+    ASSERT_EQ(values[0].size(), values[1].size());
+    int differ = 0, nonzero = 0;
+    for (size_t i = 0; i < values[0].size(); ++i) {
+        if (FloatBits(values[0][i]) != FloatBits(values[1][i])) differ++;
+        if (values[1][i] > 0.0f) nonzero++;
+    }
+    EXPECT_EQ(differ, 0);
+    EXPECT_GT(nonzero, 3);
+}

@@ -15,7 +15,9 @@ PreparedMesh::PreparedMesh(Mesh m) : mesh(std::move(m)) {
     utility.vertexNormals.Build(mesh);
     utility.BuildRayAccelerator(mesh);
     fourWide = utility.rayAccelerator;
-    fourWide.UseWideSlotTest(false);
+    fourWide.UseSlotTest(SlotTest::kFour);
+    eightWide = utility.rayAccelerator;
+    eightWide.UseSlotTest(SlotTest::kEight);
 }
 
 std::uint32_t FloatBits(float v) { return std::bit_cast<std::uint32_t>(v); }
@@ -27,25 +29,73 @@ Ray MakeRay(const Point3& p, const Point3& d) {
     return r;
 }
 
+namespace {
+
+bool SameOrigin(const Ray& a, const Ray& b) {
+    return FloatBits(a.p.x) == FloatBits(b.p.x) && FloatBits(a.p.y) == FloatBits(b.p.y) &&
+           FloatBits(a.p.z) == FloatBits(b.p.z);
+}
+
+// The answers of the fan query for every case: runs of consecutive cases with one origin and one
+// limit (a fan) go in as one call of up to 64 rays; any other case as a fan of its own.
+void FanAnswers(const RayAccelerator& accelerator, const PreparedMesh& prepared, const std::vector<RayCase>& cases,
+                std::vector<int>& found, std::vector<float>& distance) {
+    found.assign(cases.size(), -1);
+    distance.assign(cases.size(), -1234.5f);
+    std::vector<Ray> rays;
+    for (size_t i = 0; i < cases.size();) {
+        size_t end = i + 1;
+        while (end < cases.size() && end - i < 64 && SameOrigin(cases[end].ray, cases[i].ray) &&
+               FloatBits(cases[end].maxDistance) == FloatBits(cases[i].maxDistance)) {
+            ++end;
+        }
+        rays.clear();
+        for (size_t k = i; k < end; ++k) rays.push_back(cases[k].ray);
+        accelerator.IntersectFan(prepared.mesh, rays.data(), static_cast<int>(rays.size()), cases[i].maxDistance,
+                                 prepared.Normals(), found.data() + i, distance.data() + i);
+        i = end;
+    }
+}
+
+}  // namespace
+
 DiffReport CompareQueries(const PreparedMesh& prepared, const std::vector<RayCase>& cases) {
     DiffReport report;
-    for (const RayCase& c : cases) {
-        float scanT = -1234.5f, fastT = -1234.5f, narrowT = -1234.5f;
+    // The run's accelerator (the widest slot test) and its narrower twins, each one ray at a time
+    // and as fans.
+    const RayAccelerator* accelerators[] = {&prepared.Accelerator(), &prepared.eightWide, &prepared.fourWide};
+    const char* names[] = {"accelerated", "eight-wide", "four-wide"};
+    constexpr int kCount = 3;
+    std::vector<int> fanFound[kCount];
+    std::vector<float> fanT[kCount];
+    for (int a = 0; a < kCount; ++a) FanAnswers(*accelerators[a], prepared, cases, fanFound[a], fanT[a]);
+    for (size_t i = 0; i < cases.size(); ++i) {
+        const RayCase& c = cases[i];
+        float scanT = -1234.5f;
         const int scan = IntersectRay(prepared.mesh, c.ray, scanT, c.maxDistance, prepared.Normals());
-        const int fast = prepared.Accelerator().Intersect(prepared.mesh, c.ray, fastT, c.maxDistance, prepared.Normals());
-        const int narrow = prepared.fourWide.Intersect(prepared.mesh, c.ray, narrowT, c.maxDistance, prepared.Normals());
         report.rays++;
         if (scan) report.hits++;
-        const bool same = scan == fast && FloatBits(scanT) == FloatBits(fastT) && scan == narrow &&
-                          FloatBits(scanT) == FloatBits(narrowT);
-        if (!same && report.mismatches++ < 4) {
+        std::string differing;
+        for (int a = 0; a < kCount; ++a) {
+            float t = -1234.5f;
+            const int hit = accelerators[a]->Intersect(prepared.mesh, c.ray, t, c.maxDistance, prepared.Normals());
+            char part[160];
+            // A miss leaves the distance as it was, in the fan query too.
+            if (hit != scan || FloatBits(t) != FloatBits(scanT)) {
+                std::snprintf(part, sizeof part, ", %s %d %.9g", names[a], hit, t);
+                differing += part;
+            }
+            if (fanFound[a][i] != scan || FloatBits(fanT[a][i]) != FloatBits(scanT)) {
+                std::snprintf(part, sizeof part, ", %s fan %d %.9g", names[a], fanFound[a][i], fanT[a][i]);
+                differing += part;
+            }
+        }
+        if (!differing.empty() && report.mismatches++ < 4) {
             char line[400];
-            std::snprintf(line, sizeof line,
-                          "ray p=(%.9g %.9g %.9g) d=(%.9g %.9g %.9g) max=%.9g: scan %d %.9g, accelerated %d %.9g, "
-                          "four-wide %d %.9g\n",
+            std::snprintf(line, sizeof line, "ray p=(%.9g %.9g %.9g) d=(%.9g %.9g %.9g) max=%.9g: scan %d %.9g",
                           c.ray.p.x, c.ray.p.y, c.ray.p.z, c.ray.dir.x, c.ray.dir.y, c.ray.dir.z, c.maxDistance, scan,
-                          scanT, fast, fastT, narrow, narrowT);
-            report.firstMismatches += line;
+                          scanT);
+            report.firstMismatches += line + differing + "\n";
         }
     }
     return report;

@@ -18,13 +18,15 @@ struct RayCase {
 };
 
 // A mesh with its run tables (face normals, vertex normals, accelerator), built as a run builds
-// them, and a second accelerator that always tests node slots four at a time.
+// them, and copies of the accelerator that test node slots four and (where the processor can)
+// eight at a time.
 class PreparedMesh {
 public:
     explicit PreparedMesh(Mesh m);
     Mesh mesh;
     GritUtility utility;  // faceNormals, vertexNormals, rayAccelerator
     RayAccelerator fourWide;
+    RayAccelerator eightWide;
     const Tab<Point3>& Normals() const { return utility.faceNormals; }
     const RayAccelerator& Accelerator() const { return utility.rayAccelerator; }
 };
@@ -36,8 +38,9 @@ struct DiffReport {
     std::string firstMismatches;  // up to a few, described
 };
 
-// Casts every case through the scan and the accelerated query (both slot tests) and compares the
-// found flag and the distance's bits.
+// Casts every case through the scan and the accelerated query (every slot test, one ray at a time
+// and as fans: runs of cases with one origin and limit together) and compares the found flag and
+// the distance's bits.
 DiffReport CompareQueries(const PreparedMesh& prepared, const std::vector<RayCase>& cases);
 // Expects no mismatch, and at least minHits hits, so that the comparison means something.
 void ExpectSameAnswers(const PreparedMesh& prepared, const std::vector<RayCase>& cases, int minHits);
