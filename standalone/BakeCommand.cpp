@@ -83,8 +83,13 @@ int RunBake(const BakeOptions& o, const CliEnvironment& env, std::ostream& out, 
     // An output type that nothing writes is refused before anything else happens.
     if (IsMeshExtension(LowerExtension(o.output))) {
         if (o.rgba) return fail(kExitUsage, "--rgba is for image files; " + o.output + " is a mesh");
-    } else if (!CheckImageOutput(o.output, o.rgba ? ImageLayout::Rgba : ImageLayout::Grey, error)) {
-        return fail(kExitUsage, error + "; the mesh types are .ply and .obj");
+    } else {
+        // An unknown type may have been meant as a mesh; --rgba with .pgm is about images alone.
+        ImageFormat format;
+        if (!ImageFormatForPath(o.output, format, error))
+            return fail(kExitUsage, error + "; the mesh types are .ply and .obj");
+        if (!CheckImageOutput(o.output, o.rgba ? ImageLayout::Rgba : ImageLayout::Grey, error))
+            return fail(kExitUsage, error);
     }
     PluginLibrary library;
     if (!LoadPluginLibrary(PluginPathFor(env), library, error)) return fail(kExitFailed, error);
