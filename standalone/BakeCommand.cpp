@@ -39,14 +39,15 @@ std::string LowerExtension(const std::string& path) {
 bool IsMeshExtension(const std::string& ext) { return ext == ".ply" || ext == ".obj" || ext == ".glb"; }
 
 // The panel saves the settings file when it closes and, like the application, does not say
-// whether that worked; the host looks at the file afterwards.
+// whether that worked; the host looks at the file afterwards. The file is replaced through a
+// temporary beside it, so what decides is whether its folder takes a new file, not the file's
+// own permissions (a read-only settings file is replaced all the same and stays read-only).
 void WarnIfSettingsNotSaved(std::ostream& err) {
     const std::string path = SettingsFilePath();
     std::error_code ec;
-    const auto status = std::filesystem::status(path, ec);
-    const bool writable = !ec && std::filesystem::is_regular_file(status) &&
-                          (status.permissions() & std::filesystem::perms::owner_write) != std::filesystem::perms::none;
-    if (!writable) err << "Murkwell: warning: could not save the settings to " << path << "\n";
+    std::string why;
+    if (!std::filesystem::is_regular_file(path, ec) || !CheckOutputPath(path, why))
+        err << "Murkwell: warning: could not save the settings to " << path << "\n";
 }
 
 std::string NameList(const std::vector<std::string>& names) {
@@ -83,8 +84,13 @@ int RunBake(const BakeOptions& o, const CliEnvironment& env, std::ostream& out, 
     // An output type that nothing writes is refused before anything else happens.
     if (IsMeshExtension(LowerExtension(o.output))) {
         if (o.rgba) return fail(kExitUsage, "--rgba is for image files; " + o.output + " is a mesh");
-    } else if (!CheckImageOutput(o.output, o.rgba ? ImageLayout::Rgba : ImageLayout::Grey, error)) {
-        return fail(kExitUsage, error + "; the mesh types are .ply, .obj and .glb");
+    } else {
+        // An unknown type may have been meant as a mesh; --rgba with .pgm is about images alone.
+        ImageFormat format;
+        if (!ImageFormatForPath(o.output, format, error))
+            return fail(kExitUsage, error + "; the mesh types are .ply, .obj and .glb");
+        if (!CheckImageOutput(o.output, o.rgba ? ImageLayout::Rgba : ImageLayout::Grey, error))
+            return fail(kExitUsage, error);
     }
     PluginLibrary library;
     if (!LoadPluginLibrary(PluginPathFor(env), library, error)) return fail(kExitFailed, error);
@@ -128,6 +134,7 @@ int RunBake(const BakeOptions& o, const CliEnvironment& env, std::ostream& out, 
     // What the panel will show once the options are set: the settings file's values with the
     // options over them. Read here, before the panel opens, so that a refused bake leaves the
     // settings file as it was.
+    if (!CheckSettingsFileReadable(SettingsFilePath(), error)) return fail(kExitFailed, error);
     GritSettings settings;
     LoadSettings(settings);
     ApplyBakeOptions(o, settings);

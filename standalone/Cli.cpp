@@ -168,6 +168,15 @@ int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err, const Cl
         CLI::App* about = app.add_subcommand("about", "show the plug-in's About box");
         about->add_option("--config-dir", aboutConfigDir, "settings directory (default $XDG_CONFIG_HOME/murkwell)");
 
+        // A mistyped command would otherwise be answered with "A subcommand is required".
+        if (argc > 1 && argv[1][0] != '-') {
+            bool known = false;
+            for (const CLI::App* command : {bake, info, panel, about}) known = known || command->check_name(argv[1]);
+            if (!known) {
+                err << "Murkwell: unknown command \"" << argv[1] << "\" (the commands are bake, info, panel and about)\n";
+                return kExitUsage;
+            }
+        }
         try {
             app.parse(argc, argv);
         } catch (const CLI::ParseError& e) {

@@ -1,6 +1,9 @@
 #include "standalone/ConfigDir.h"
 
+#include <cerrno>
+#include <cstdio>
 #include <filesystem>
+#include <system_error>
 
 namespace fs = std::filesystem;
 
@@ -29,5 +32,22 @@ bool ResolveConfigDir(const std::string& given, const EnvLookup& env, std::strin
         }
     }
     dir = path.string();
+    return true;
+}
+
+bool CheckSettingsFileReadable(const std::string& path, std::string& error) {
+    auto fail = [&](const std::string& why) {
+        error = "cannot read the settings file " + path + ": " + why;
+        return false;
+    };
+    std::error_code ec;
+    const fs::file_status st = fs::status(path, ec);
+    if (st.type() == fs::file_type::not_found) return true;  // the defaults, and created on saving
+    if (ec) return fail(ec.message());
+    if (fs::is_directory(st)) return fail("it is a directory");
+    if (!fs::is_regular_file(st)) return fail("it is not a regular file");
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) return fail(std::error_code(errno, std::generic_category()).message());
+    std::fclose(f);
     return true;
 }

@@ -4,6 +4,7 @@
 #include <iostream>
 
 #include "host/MessageBox.h"
+#include "settings/GritSettings.h"
 #include "standalone/Cli.h"
 #include "standalone/PanelSession.h"
 #include "standalone/PluginLibrary.h"
@@ -32,6 +33,7 @@ int WithOpenPanel(const std::string& configDirOption, const CliEnvironment& env,
         err << "Murkwell: " << text << "\n" << std::flush;
         return (type & 0xFu) == MB_YESNO ? IDNO : IDOK;
     });
+    if (!CheckSettingsFileReadable(SettingsFilePath(), error)) return fail(error);
     PanelSession panel(library, host);
     if (!panel.Open(error)) return fail(error);
     const int code = look(panel);
