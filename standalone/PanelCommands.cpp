@@ -4,9 +4,10 @@
 #include <iostream>
 
 #include "host/MessageBox.h"
+#include "hostapp/HostInstallation.h"
+#include "hostapp/PluginLibrary.h"
 #include "standalone/Cli.h"
 #include "standalone/PanelSession.h"
-#include "standalone/PluginLibrary.h"
 #include "standalone/ProgressDisplay.h"
 #include "standalone/StandaloneHost.h"
 
