@@ -8,6 +8,7 @@
 #include "host/Assert.h"
 #include "host/NumberText.h"
 #include "host/Win32Types.h"
+#include "hostapp/HostInstallation.h"
 
 namespace {
 
@@ -92,8 +93,8 @@ void BlenderSession::Shutdown() {
 }
 
 template <class Work>
-void BlenderSession::WithPanel(BlenderHost& host, MemoryBitmapManager& bitmaps, Work work) {
-    ScopedHostInstall install(&host, &bitmaps, [&](const std::string& text, const std::string&, UINT type) {
+void BlenderSession::WithPanel(BlenderHost& host, BlenderBitmapManager& bitmaps, Work work) {
+    HostInstallation install(&host, &bitmaps, [&](const std::string& text, const std::string&, UINT type) {
         if ((type & 0xFu) == MB_YESNO) return host_.Ask(text) ? IDYES : IDNO;
         host_.PushMessage({text, type});
         return IDOK;
@@ -112,7 +113,7 @@ SettingValues BlenderSession::ReadPanel(SettingEnabled* enabled) {
     RequireIdle();
     host_.Reset();
     BlenderHost host(host_, configDir_);
-    MemoryBitmapManager bitmaps;
+    BlenderBitmapManager bitmaps;
     SettingValues values{};
     WithPanel(host, bitmaps, [&](PanelDriver& panel) {
         values = panel.Read();
@@ -128,7 +129,7 @@ void BlenderSession::WritePanel(const SettingValues& values, SettingEnabled* ena
     RequireIdle();
     host_.Reset();
     BlenderHost host(host_, configDir_);
-    MemoryBitmapManager bitmaps;
+    BlenderBitmapManager bitmaps;
     std::string error;
     WithPanel(host, bitmaps, [&](PanelDriver& panel) {
         if (!panel.Apply(values, error)) return;
@@ -143,7 +144,7 @@ std::vector<std::string> BlenderSession::About() {
     RequireIdle();
     host_.Reset();
     BlenderHost host(host_, configDir_);
-    MemoryBitmapManager bitmaps;
+    BlenderBitmapManager bitmaps;
     std::vector<std::string> texts;
     WithPanel(host, bitmaps, [&](PanelDriver& panel) { texts = panel.PressAbout(); });
     if (texts.empty()) Refuse(MW_ERROR, "the About box did not open");
@@ -169,7 +170,7 @@ void BlenderSession::StartBake(const SettingValues& values, BakeScene scene) {
 }
 
 void BlenderSession::RunBake(SettingValues values, BakeScene scene) {
-    std::optional<WrittenBitmap> image;
+    std::optional<BitmapPixels> image;
     std::optional<ColourResult> colours;
     double buildSeconds = 0.0, panelSeconds = 0.0;
     try {
@@ -178,7 +179,7 @@ void BlenderSession::RunBake(SettingValues values, BakeScene scene) {
         selection.count = scene.selectedCount;
         if (scene.selectedCount == 1) {
             Mesh mesh = scene.kind == MW_OBJECT_OTHER ? Mesh{} : BuildHostMesh(scene.mesh);
-            selection.node = std::make_unique<BlenderNode>(scene.name, scene.kind, std::move(mesh));
+            selection.node = MakeBlenderNode(scene.name, scene.kind, std::move(mesh));
         }
         buildSeconds = SecondsSince(buildStart);
 
@@ -186,8 +187,8 @@ void BlenderSession::RunBake(SettingValues values, BakeScene scene) {
         BlenderHost host(host_, configDir_);
         host.SetSelection(selection.Nodes());
         host.SetThreads(scene.threads);
-        MemoryBitmapManager bitmaps;
-        bitmaps.outputName = scene.name + " grit";
+        BlenderBitmapManager bitmaps;
+        bitmaps.outputFile = scene.name + " grit";
         std::string error;
         WithPanel(host, bitmaps, [&](PanelDriver& panel) {
             if (!panel.Apply(values, error)) return;
@@ -198,9 +199,9 @@ void BlenderSession::RunBake(SettingValues values, BakeScene scene) {
 
         if (bitmaps.HasWrite()) image = bitmaps.LastWrite();
         // A cancelled vertex run leaves the colours reset or half written: nothing is offered.
-        BlenderNode* node = selection.node.get();
-        if (node && node->Modified() && node->OwnMesh() && !host_.CancelSeen())
-            colours = CollectColours(*node->OwnMesh(), scene.mesh);
+        SceneNode* node = selection.node.get();
+        if (node && node->Modified() && node->EditableMesh() && !host_.CancelSeen())
+            colours = CollectColours(*node->EditableMesh(), scene.mesh);
     } catch (const SessionError& e) {
         host_.PushMessage({e.message, kFailureStyle});
     } catch (const std::exception& e) {
@@ -222,7 +223,7 @@ BakeState BlenderSession::State() const {
     return state_;
 }
 
-const WrittenBitmap& BlenderSession::Image() const {
+const BitmapPixels& BlenderSession::Image() const {
     std::lock_guard<std::mutex> lock(mutex_);
     if (state_ != BakeState::Done) Refuse(MW_BUSY, state_ == BakeState::Running ? "the bake is running" : "no bake");
     if (!image_) Refuse(MW_NO_RESULT, "the bake wrote no bitmap");
@@ -316,7 +317,7 @@ ColourResult CollectColours(const Mesh& mesh, const BlenderMesh& blender) {
     return out;
 }
 
-void BlenderImagePixels(const WrittenBitmap& image, float* out) {
+void BlenderImagePixels(const BitmapPixels& image, float* out) {
     const size_t w = static_cast<size_t>(image.width);
     const size_t h = static_cast<size_t>(image.height);
     for (size_t row = 0; row < h; ++row) {

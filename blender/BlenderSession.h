@@ -10,11 +10,12 @@
 #include <thread>
 #include <vector>
 
+#include "blender/BlenderBitmapManager.h"
 #include "blender/BlenderHost.h"
 #include "blender/BlenderMesh.h"
 #include "blender/HostState.h"
 #include "blender/PanelDriver.h"
-#include "standalone/PluginLibrary.h"
+#include "hostapp/PluginLibrary.h"
 
 enum class BakeState { Idle, Running, Done };
 
@@ -58,7 +59,7 @@ public:
     BakeState State() const;
     HostState& Host() { return host_; }
     // The results of a finished bake (SessionError with MW_NO_RESULT when there is none).
-    const WrittenBitmap& Image() const;
+    const BitmapPixels& Image() const;
     const ColourResult& Colours() const;
     void Timings(double& buildSeconds, double& panelSeconds) const;
     void FinishBake();
@@ -69,7 +70,7 @@ private:
     void RunBake(SettingValues values, BakeScene scene);
     // Runs `work` with an open panel on a host installed for this thread.
     template <class Work>
-    void WithPanel(BlenderHost& host, MemoryBitmapManager& bitmaps, Work work);
+    void WithPanel(BlenderHost& host, BlenderBitmapManager& bitmaps, Work work);
 
     mutable std::mutex mutex_;
     bool loaded_ = false;
@@ -79,7 +80,7 @@ private:
     BakeState state_ = BakeState::Idle;
     std::thread thread_;
 
-    std::optional<WrittenBitmap> image_;
+    std::optional<BitmapPixels> image_;
     std::optional<ColourResult> colours_;
     double buildSeconds_ = 0.0;
     double panelSeconds_ = 0.0;
@@ -96,4 +97,4 @@ ColourResult CollectColours(const Mesh& mesh, const BlenderMesh& blender);
 
 // The bitmap's pixels the way Blender keeps an image: r, g, b, a floats (channel / 65535), the
 // bottom row first.
-void BlenderImagePixels(const WrittenBitmap& image, float* out);
+void BlenderImagePixels(const BitmapPixels& image, float* out);

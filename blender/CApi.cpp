@@ -213,7 +213,7 @@ MW_API int32_t mw_bake_cancel(void) {
 MW_API int32_t mw_bake_image_size(int32_t* width, int32_t* height) {
     return Guarded([&] {
         if (!width || !height) return Fail(MW_INVALID_ARGUMENT, "no size to fill");
-        const WrittenBitmap& image = BlenderSession::Instance().Image();
+        const BitmapPixels& image = BlenderSession::Instance().Image();
         *width = image.width;
         *height = image.height;
         return int32_t{MW_OK};
@@ -222,7 +222,7 @@ MW_API int32_t mw_bake_image_size(int32_t* width, int32_t* height) {
 
 MW_API int32_t mw_bake_image_grey16(uint16_t* levels, int64_t count) {
     return Guarded([&] {
-        const WrittenBitmap& image = BlenderSession::Instance().Image();
+        const BitmapPixels& image = BlenderSession::Instance().Image();
         if (!levels || count != static_cast<int64_t>(image.pixels.size()))
             return Fail(MW_INVALID_ARGUMENT, "the grey levels need width x height entries");
         for (size_t i = 0; i < image.pixels.size(); ++i) levels[i] = image.pixels[i].r;
@@ -232,7 +232,7 @@ MW_API int32_t mw_bake_image_grey16(uint16_t* levels, int64_t count) {
 
 MW_API int32_t mw_bake_image_rgba(float* pixels, int64_t count) {
     return Guarded([&] {
-        const WrittenBitmap& image = BlenderSession::Instance().Image();
+        const BitmapPixels& image = BlenderSession::Instance().Image();
         if (!pixels || count != static_cast<int64_t>(image.pixels.size()) * 4)
             return Fail(MW_INVALID_ARGUMENT, "the pixels need width x height x 4 entries");
         BlenderImagePixels(image, pixels);

@@ -3,11 +3,8 @@
 #include <cmath>
 #include <cstring>
 
-#include "host/CustomControls.h"
-#include "host/Dialog.h"
 #include "host/DialogInput.h"
 #include "host/NumberText.h"
-#include "host/Window.h"
 #include "plugin/ResourceIds.h"
 
 namespace {
@@ -33,7 +30,6 @@ constexpr SettingControl kControls[] = {
     {setting::mtlID.key, IDC_MTLID_EDIT},
     {setting::addVertexColors.key, IDC_ADD_VERTEX_COLORS},
 };
-constexpr int kAlgorithms[] = {IDC_UV_MAP, IDC_VERTEX_COLORS, IDC_SPATIAL};
 
 int ControlOf(const SettingEntry& entry) {
     for (const SettingControl& c : kControls)
@@ -41,51 +37,10 @@ int ControlOf(const SettingEntry& entry) {
     return 0;
 }
 
-bool Checked(HWND page, int id) { return IsDlgButtonChecked(page, id) == BST_CHECKED; }
-bool IsEnabled(HWND page, int id) { return IsWindowEnabled(GetDlgItem(page, id)) != FALSE; }
-
-int ShownAlgorithm(HWND page) {
-    for (int id : kAlgorithms)
-        if (Checked(page, id)) return id;
-    return 0;
-}
-
-// An edit box's value, read the way the plug-in reads it.
-double EditValue(HWND page, int id, SettingType type) {
-    ICustEdit* edit = GetICustEdit(GetDlgItem(page, id));
-    if (!edit) return 0.0;
-    const double value = type == SettingType::Float ? double(edit->GetFloat()) : double(edit->GetInt());
-    ReleaseICustEdit(edit);
-    return value;
-}
-
 }  // namespace
 
-PanelDriver::PanelDriver(UtilityObj* utility, BlenderHost& host) : utility_(utility), host_(host) {}
-
-PanelDriver::~PanelDriver() { Close(); }
-
-bool PanelDriver::Open(std::string& error) {
-    if (page_) return true;
-    const size_t before = host_.Rollups().Pages().size();
-    utility_->OpenPanel(&host_, this);
-    const auto& pages = host_.Rollups().Pages();
-    if (pages.size() > before && pages.back().templateId == IDD_PANEL) page_ = pages.back().window;
-    if (!page_) {
-        // A half-opened utility is closed again, so that it forgets this host.
-        utility_->ClosePanel(&host_, this);
-        error = "the utility's panel did not open";
-        return false;
-    }
-    return true;
-}
-
-void PanelDriver::Close() {
-    if (!page_) return;
-    utility_->ClosePanel(&host_, this);
-    // A utility that left its page up is not left holding the host: the page goes here.
-    if (IsWindow(page_)) host_.DeleteRollupPage(page_);
-    page_ = nullptr;
+double PanelDriver::EditValue(int id, SettingType type) const {
+    return type == SettingType::Float ? double(EditFloat(id).value_or(0.0f)) : double(EditInt(id).value_or(0));
 }
 
 SettingValues PanelDriver::Read() const {
@@ -96,14 +51,14 @@ SettingValues PanelDriver::Read() const {
         const int id = ControlOf(e);
         switch (e.type) {
             case SettingType::Algorithm:
-                values[i] = ShownAlgorithm(page_);
+                values[i] = ShownAlgorithm();
                 break;
             case SettingType::Flag:
-                values[i] = Checked(page_, id) ? 1.0 : 0.0;
+                values[i] = Checked(id) ? 1.0 : 0.0;
                 break;
             case SettingType::Int:
             case SettingType::Float:
-                values[i] = EditValue(page_, id, e.type);
+                values[i] = EditValue(id, e.type);
                 break;
         }
     }
@@ -115,10 +70,10 @@ SettingEnabled PanelDriver::Enabled() const {
     const auto& entries = SettingEntries();
     for (size_t i = 0; i < entries.size(); ++i) {
         if (entries[i].type == SettingType::Algorithm) {
-            const int shown = ShownAlgorithm(page_);
-            enabled[i] = shown != 0 && IsEnabled(page_, shown);
+            const int shown = ShownAlgorithm();
+            enabled[i] = shown != 0 && IsEnabled(shown);
         } else {
-            enabled[i] = IsEnabled(page_, ControlOf(entries[i]));
+            enabled[i] = IsEnabled(ControlOf(entries[i]));
         }
     }
     return enabled;
@@ -126,17 +81,18 @@ SettingEnabled PanelDriver::Enabled() const {
 
 bool PanelDriver::Apply(const SettingValues& values, std::string& error) {
     const auto& entries = SettingEntries();
+    const HWND page = Page();
     auto failed = [&](const SettingEntry& e, double value) {
         error = std::string("the panel did not take ") + e.key + " = " + FormatSpinnerFloat(static_cast<float>(value));
         return false;
     };
     // Brings up an algorithm under which control `id` can be used.
     auto reach = [&](int id) {
-        for (int algorithm : kAlgorithms) {
-            if (IsEnabled(page_, id)) return true;
-            ClickDlgButton(page_, algorithm);
+        for (int algorithm : kAlgorithmButtons) {
+            if (IsEnabled(id)) return true;
+            ClickDlgButton(page, algorithm);
         }
-        return IsEnabled(page_, id);
+        return IsEnabled(id);
     };
 
     int finalAlgorithm = 0;
@@ -152,56 +108,30 @@ bool PanelDriver::Apply(const SettingValues& values, std::string& error) {
                 break;
             case SettingType::Flag: {
                 const bool on = value != 0.0;
-                if (Checked(page_, id) == on) break;
-                if (!reach(id) || !ClickDlgButton(page_, id) || Checked(page_, id) != on) return failed(e, value);
+                if (Checked(id) == on) break;
+                if (!reach(id) || !ClickDlgButton(page, id) || Checked(id) != on) return failed(e, value);
                 break;
             }
             case SettingType::Int: {
                 if (value != std::floor(value) || std::fabs(value) > 2147483647.0) return failed(e, value);
                 const int v = static_cast<int>(value);
-                if (EditValue(page_, id, e.type) == v) break;
-                if (!reach(id) || !TypeDlgItemText(page_, id, std::to_string(v).c_str()) ||
-                    EditValue(page_, id, e.type) != v)
-                    return failed(e, value);
+                if (EditValue(id, e.type) == v) break;
+                if (!reach(id) || !TypeInt(id, v) || EditValue(id, e.type) != v) return failed(e, value);
                 break;
             }
             case SettingType::Float: {
                 const float v = static_cast<float>(value);
-                if (std::isfinite(v) && EditValue(page_, id, e.type) == double(v)) break;
-                if (!std::isfinite(v) || !reach(id) || !TypeDlgItemText(page_, id, FormatSpinnerFloat(v).c_str()) ||
-                    EditValue(page_, id, e.type) != double(v))
+                if (std::isfinite(v) && EditValue(id, e.type) == double(v)) break;
+                if (!std::isfinite(v) || !reach(id) || !TypeFloat(id, v) || EditValue(id, e.type) != double(v))
                     return failed(e, value);
                 break;
             }
         }
     }
-    if (ShownAlgorithm(page_) != finalAlgorithm &&
-        (!ClickDlgButton(page_, finalAlgorithm) || ShownAlgorithm(page_) != finalAlgorithm)) {
+    if (ShownAlgorithm() != finalAlgorithm &&
+        (!ClickDlgButton(page, finalAlgorithm) || ShownAlgorithm() != finalAlgorithm)) {
         error = "the panel did not take the algorithm " + std::to_string(finalAlgorithm);
         return false;
     }
     return true;
-}
-
-bool PanelDriver::PressGenerate() { return page_ && ClickDlgButton(page_, IDC_GENERATE); }
-
-std::vector<std::string> PanelDriver::PressAbout() {
-    std::vector<std::string> texts;
-    HWND seen = nullptr;
-    // The user of the About box: reads it, then presses "OK" (or, failing that, the close box).
-    ModalDialogDriver previous = SetModalDialogDriver([&](HWND dialog) {
-        if (dialog == seen) return false;  // still open after a press: give up on it
-        seen = dialog;
-        const Window* d = FindWindowRecord(dialog);
-        if (!d || d->templateId != IDD_ABOUT) return false;
-        texts.push_back(d->text);
-        for (HWND c : d->children) {
-            const Window* w = FindWindowRecord(c);
-            if (w && (w->control == ControlKind::Label || w->control == ControlKind::CentredLabel)) texts.push_back(w->text);
-        }
-        return ClickDlgButton(dialog, IDOK) || ClickCloseBox(dialog);
-    });
-    if (page_) ClickDlgButton(page_, IDC_ABOUT);
-    SetModalDialogDriver(std::move(previous));
-    return texts;
 }

@@ -1,31 +1,19 @@
-// A person at the utility's panel, played for Blender: opens the plug-in's utility (which adds
-// its rollup page through the host and loads the settings file), reads and sets the controls of
-// the thirteen settings, presses "Generate" and "About...", and closes the utility (the page
-// saves the settings file). Values travel in the settings table's order.
+// A person at the utility's panel, played for Blender: on top of opening and closing the utility
+// and pressing its buttons (UtilityPanel), it reads and sets the controls of the thirteen
+// settings. Values travel in the settings table's order.
 #pragma once
 #include <array>
 #include <string>
-#include <vector>
 
-#include "blender/BlenderHost.h"
-#include "host/UtilityObj.h"
+#include "hostapp/UtilityPanel.h"
 #include "settings/SettingTable.h"
 
 using SettingValues = std::array<double, kSettingCount>;
 using SettingEnabled = std::array<bool, kSettingCount>;
 
-class PanelDriver : private IUtil {
+class PanelDriver : public UtilityPanel {
 public:
-    PanelDriver(UtilityObj* utility, BlenderHost& host);
-    // Closes the utility if it is still open.
-    ~PanelDriver() override;
-    PanelDriver(const PanelDriver&) = delete;
-    PanelDriver& operator=(const PanelDriver&) = delete;
-
-    // Opens the utility; its page loads the settings file. False when no page came up.
-    bool Open(std::string& error);
-    // Closes the utility: the page reads its controls and saves the settings file.
-    void Close();
+    using UtilityPanel::UtilityPanel;
 
     // What each setting's control shows, and whether it is enabled.
     SettingValues Read() const;
@@ -36,16 +24,8 @@ public:
     // last. False, naming the setting, when a control did not take its value (the spinners clamp
     // a value outside their range).
     bool Apply(const SettingValues& values, std::string& error);
-    // Presses "Generate": the plug-in runs the shown algorithm on this thread.
-    bool PressGenerate();
-    // Presses "About...", reads the About box (its caption, then its texts in template order) and
-    // closes it with "OK". Empty when no About box opened.
-    std::vector<std::string> PressAbout();
 
 private:
-    void CloseUtility() override {}
-
-    UtilityObj* utility_;
-    BlenderHost& host_;
-    HWND page_ = nullptr;
+    // An edit box's value, read the way the plug-in reads it; 0 when there is none.
+    double EditValue(int id, SettingType type) const;
 };

@@ -13,6 +13,8 @@
 
 #include "host/AtomicReplace.h"
 #include "host/MessageBox.h"
+#include "hostapp/HostInstallation.h"
+#include "hostapp/PluginLibrary.h"
 #include "settings/GritSettings.h"
 #include "standalone/Cli.h"
 #include "standalone/GlbWriter.h"
@@ -21,7 +23,6 @@
 #include "standalone/Interrupts.h"
 #include "standalone/ObjColourWriter.h"
 #include "standalone/PanelSession.h"
-#include "standalone/PluginLibrary.h"
 #include "standalone/PlyWriter.h"
 #include "standalone/ProgressDisplay.h"
 #include "standalone/SceneImport.h"

@@ -1,25 +1,15 @@
 #include "standalone/BakeOptions.h"
 
-#include <charconv>
-#include <cmath>
-#include <cstdio>
-
 #include "standalone/ImportScale.h"
 
 namespace {
-
-std::string Num(double v) {
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%g", v);
-    return buf;
-}
 
 // `what` = value must lie within [lo, hi]; on failure the error reads "<what> <value> is outside
 // <lo> ... <hi>".
 template <class T>
 bool InRange(T value, const SettingSpec<T>& range, const std::string& what, std::string& error) {
     if (value >= range.min && value <= range.max) return true;
-    error = what + " " + Num(static_cast<double>(value)) + " is outside the range " + RangeText(range);
+    error = what + " " + ShortNumberText(static_cast<double>(value)) + " is outside the range " + RangeText(range);
     return false;
 }
 
@@ -34,26 +24,11 @@ std::string ScaleHint(float dist, double scale) {
 
 }  // namespace
 
-std::string RangeText(const SettingSpec<int>& range) { return Num(range.min) + " ... " + Num(range.max); }
-std::string RangeText(const SettingSpec<float>& range) { return Num(range.min) + " ... " + Num(range.max); }
-
-bool ParseIntText(const std::string& text, int& value) {
-    const char* b = text.data();
-    const char* e = b + text.size();
-    if (b != e && *b == '+') ++b;
-    const auto r = std::from_chars(b, e, value);
-    return r.ec == std::errc() && r.ptr == e && b != e;
+std::string RangeText(const SettingSpec<int>& range) {
+    return ShortNumberText(range.min) + " ... " + ShortNumberText(range.max);
 }
-
-bool ParseFloatText(const std::string& text, float& value) {
-    const char* b = text.data();
-    const char* e = b + text.size();
-    if (b != e && *b == '+') ++b;
-    float v = 0.0f;
-    const auto r = std::from_chars(b, e, v);
-    if (r.ec != std::errc() || r.ptr != e || b == e || !std::isfinite(v)) return false;
-    value = v;
-    return true;
+std::string RangeText(const SettingSpec<float>& range) {
+    return ShortNumberText(range.min) + " ... " + ShortNumberText(range.max);
 }
 
 bool ParsePairText(const std::string& text, int& a, int& b) {

@@ -8,6 +8,7 @@
 
 #include "settings/GritSettings.h"
 #include "standalone/ImportOptions.h"
+#include "standalone/OptionNumbers.h"
 
 struct BakeOptions {
     std::string input, output;
@@ -33,9 +34,7 @@ struct BakeOptions {
     bool rgba = false;                           // --rgba: images as r, g, b, a instead of one grey channel
 };
 
-// Strict parsers for option texts (the whole text must parse).
-bool ParseIntText(const std::string& text, int& value);
-bool ParseFloatText(const std::string& text, float& value);  // finite values only
+// Strict parsers for option texts (the whole text must parse; the numbers' own in OptionNumbers.h).
 bool ParsePairText(const std::string& text, int& a, int& b);  // "AxB" (or "AXB")
 // "uv", "vertex", "spatial" -> the algorithm identifier.
 bool ParseModeText(const std::string& text, int& algorithm);

@@ -1,23 +1,8 @@
 #include "standalone/ImportOptions.h"
 
-#include <charconv>
-#include <cmath>
 #include <cstdio>
 
-namespace {
-
-bool ParseDoubleWhole(const std::string& text, double& value) {
-    const char* b = text.data();
-    const char* e = b + text.size();
-    if (b != e && *b == '+') ++b;
-    double v = 0.0;
-    const auto r = std::from_chars(b, e, v);
-    if (b == e || r.ec != std::errc() || r.ptr != e || !std::isfinite(v)) return false;
-    value = v;
-    return true;
-}
-
-}  // namespace
+#include "standalone/OptionNumbers.h"
 
 bool ParseSmoothingText(const std::string& text, SmoothingChoice& choice, std::string& error) {
     const std::string angle = "angle:";
@@ -27,7 +12,7 @@ bool ParseSmoothingText(const std::string& text, SmoothingChoice& choice, std::s
     else if (text == "none") choice = {SmoothingSource::None, 0.0};
     else if (text.compare(0, angle.size(), angle) == 0) {
         double degrees = 0.0;
-        if (!ParseDoubleWhole(text.substr(angle.size()), degrees)) {
+        if (!ParseDoubleText(text.substr(angle.size()), degrees)) {
             error = "--smoothing " + text + ": expected angle:DEGREES, e.g. angle:30";
             return false;
         }
@@ -60,7 +45,7 @@ std::string SmoothingText(const SmoothingChoice& choice) {
 
 bool ParseScaleText(const std::string& text, double& scale) {
     double v = 0.0;
-    if (!ParseDoubleWhole(text, v) || !(v > 0.0)) return false;
+    if (!ParseDoubleText(text, v) || !(v > 0.0)) return false;
     scale = v;
     return true;
 }

@@ -1,29 +1,12 @@
 #include "standalone/ImportScale.h"
 
-#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <limits>
 
 #include "settings/SettingTable.h"
-
-namespace {
-
-std::string Num(double v) {
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%g", v);
-    return buf;
-}
-
-template <class T>
-std::string Exact(T v) {
-    char buf[64];
-    const auto r = std::to_chars(buf, buf + sizeof buf, v);
-    return std::string(buf, r.ptr);
-}
-
-}  // namespace
+#include "standalone/OptionNumbers.h"
 
 bool ApplyImportScale(ImportedScene& scene, double scale, std::string& error) {
     scene.scale = scale;
@@ -38,9 +21,9 @@ bool ApplyImportScale(ImportedScene& scene, double scale, std::string& error) {
                 const float after = static_cast<float>(static_cast<double>(before) * scale);
                 if (!std::isfinite(after)) {
                     static const char kAxis[3] = {'x', 'y', 'z'};
-                    error = "--scale " + Num(scale) + " takes vertex " + std::to_string(o.vertexSource[i] + 1) +
-                            " of object \"" + o.name + "\" beyond the float range (" + kAxis[a] + " " + Num(before) +
-                            " would become " + Num(static_cast<double>(before) * scale) + ")";
+                    error = "--scale " + ShortNumberText(scale) + " takes vertex " + std::to_string(o.vertexSource[i] + 1) +
+                            " of object \"" + o.name + "\" beyond the float range (" + kAxis[a] + " " + ShortNumberText(before) +
+                            " would become " + ShortNumberText(static_cast<double>(before) * scale) + ")";
                     return false;
                 }
                 if (before != 0.0f && std::fabs(after) < std::numeric_limits<float>::min()) lost++;
@@ -50,7 +33,7 @@ bool ApplyImportScale(ImportedScene& scene, double scale, std::string& error) {
     }
     if (lost > 0)
         scene.warnings.push_back(std::to_string(lost) + " coordinate(s) fall below the smallest normal float under --scale " +
-                                 Num(scale) + " and lose precision");
+                                 ShortNumberText(scale) + " and lose precision");
     return true;
 }
 
@@ -101,5 +84,5 @@ std::string FittingScaleOptions(double dist, double scale) {
     const auto fit = FitDistance(dist, setting::dist.min, setting::dist.max);
     if (!fit) return "";
     // The distance option is read as a float, and a float times a power of two is a float.
-    return "--scale " + Exact(scale * fit->factor) + " --dist " + Exact(static_cast<float>(fit->dist));
+    return "--scale " + ExactNumberText(scale * fit->factor) + " --dist " + ExactNumberText(static_cast<float>(fit->dist));
 }

@@ -4,10 +4,11 @@
 #include <iostream>
 
 #include "host/MessageBox.h"
+#include "hostapp/HostInstallation.h"
+#include "hostapp/PluginLibrary.h"
 #include "settings/GritSettings.h"
 #include "standalone/Cli.h"
 #include "standalone/PanelSession.h"
-#include "standalone/PluginLibrary.h"
 #include "standalone/ProgressDisplay.h"
 #include "standalone/StandaloneHost.h"
 

@@ -4,19 +4,12 @@
 #include <map>
 #include <sstream>
 
-#include "host/CustomControls.h"
-#include "host/Dialog.h"
 #include "host/DialogInput.h"
-#include "host/NumberText.h"
 #include "host/Window.h"
+#include "host/WindowMessages.h"
 #include "plugin/ResourceIds.h"
 
 namespace {
-
-constexpr int kAlgorithms[] = {IDC_UV_MAP, IDC_VERTEX_COLORS, IDC_SPATIAL};
-
-bool Checked(HWND page, int id) { return IsDlgButtonChecked(page, id) == BST_CHECKED; }
-bool Enabled(HWND page, int id) { return IsWindowEnabled(GetDlgItem(page, id)) != FALSE; }
 
 bool IsInteractive(ControlKind kind) {
     return kind == ControlKind::AutoRadioButton || kind == ControlKind::AutoCheckBox ||
@@ -88,70 +81,31 @@ std::string RenderRow(Row row) {
 
 }  // namespace
 
-PanelSession::PanelSession(const PluginLibrary& library, StandaloneHost& host)
-    : utility_(library.utility), host_(host) {}
-
-PanelSession::~PanelSession() { Close(); }
-
-bool PanelSession::Open(std::string& error) {
-    if (page_) return true;
-    const size_t before = host_.Rollups().Pages().size();
-    utility_->OpenPanel(&host_, this);
-    const auto& pages = host_.Rollups().Pages();
-    if (pages.size() > before && pages.back().templateId == IDD_PANEL) page_ = pages.back().window;
-    if (!page_) {
-        // A half-opened utility is closed again, so that it forgets this host.
-        utility_->ClosePanel(&host_, this);
-        error = "the utility's panel did not open";
-        return false;
-    }
-    return true;
-}
-
-void PanelSession::Close() {
-    if (!page_) return;
-    utility_->ClosePanel(&host_, this);
-    // A utility that left its page up is not left holding the host: the page goes here.
-    if (IsWindow(page_)) host_.DeleteRollupPage(page_);
-    page_ = nullptr;
-}
-
-int PanelSession::ShownAlgorithm() const {
-    for (int id : kAlgorithms)
-        if (Checked(page_, id)) return id;
-    return 0;
-}
-
 bool PanelSession::ApplyOptions(const BakeOptions& o, std::string& error) {
     const int finalAlgorithm = o.algorithm.value_or(ShownAlgorithm() ? ShownAlgorithm() : ALGORITHM_UV_MAP);
     auto failed = [&](const std::string& what) {
         error = "the panel did not take " + what;
         return false;
     };
+    const HWND page = Page();
     // Brings up the algorithm under which control `id` can be used.
     auto reach = [&](int id, int algorithm) {
-        if (!Enabled(page_, id)) ClickDlgButton(page_, algorithm);
-        return Enabled(page_, id);
+        if (!IsEnabled(id)) ClickDlgButton(page, algorithm);
+        return IsEnabled(id);
     };
     auto setCheck = [&](int id, int algorithm, bool on, const char* what) {
-        if (Checked(page_, id) == on) return true;
-        if (!reach(id, algorithm) || !ClickDlgButton(page_, id) || Checked(page_, id) != on) return failed(what);
+        if (Checked(id) == on) return true;
+        if (!reach(id, algorithm) || !ClickDlgButton(page, id) || Checked(id) != on) return failed(what);
         return true;
     };
     // Types the value and checks what the edit box then reads.
     auto typeInt = [&](int id, int algorithm, int value, const char* what) {
-        if (!reach(id, algorithm) || !TypeDlgItemText(page_, id, std::to_string(value).c_str())) return failed(what);
-        ICustEdit* edit = GetICustEdit(GetDlgItem(page_, id));
-        const bool ok = edit && edit->GetInt() == value;
-        if (edit) ReleaseICustEdit(edit);
-        return ok ? true : failed(what);
+        if (!reach(id, algorithm) || !TypeInt(id, value)) return failed(what);
+        return EditInt(id) == value ? true : failed(what);
     };
     auto typeFloat = [&](int id, int algorithm, float value, const char* what) {
-        if (!reach(id, algorithm) || !TypeDlgItemText(page_, id, FormatSpinnerFloat(value).c_str())) return failed(what);
-        ICustEdit* edit = GetICustEdit(GetDlgItem(page_, id));
-        const bool ok = edit && edit->GetFloat() == value;
-        if (edit) ReleaseICustEdit(edit);
-        return ok ? true : failed(what);
+        if (!reach(id, algorithm) || !TypeFloat(id, value)) return failed(what);
+        return EditFloat(id) == value ? true : failed(what);
     };
 
     const int uv = ALGORITHM_UV_MAP;
@@ -174,36 +128,13 @@ bool PanelSession::ApplyOptions(const BakeOptions& o, std::string& error) {
     if (o.accumulate)
         ok = ok && setCheck(IDC_ADD_VERTEX_COLORS, ALGORITHM_VERTEX_COLORS, *o.accumulate, "Accumulate vertex colors");
     if (!ok) return false;
-    if (ShownAlgorithm() != finalAlgorithm && (!ClickDlgButton(page_, finalAlgorithm) || ShownAlgorithm() != finalAlgorithm))
+    if (ShownAlgorithm() != finalAlgorithm && (!ClickDlgButton(page, finalAlgorithm) || ShownAlgorithm() != finalAlgorithm))
         return failed("the algorithm");
     return true;
 }
 
-bool PanelSession::PressGenerate() { return page_ && ClickDlgButton(page_, IDC_GENERATE); }
-
-std::vector<std::string> PanelSession::PressAbout() {
-    std::vector<std::string> texts;
-    HWND seen = nullptr;
-    // The user of the About box: reads it, then presses "OK" (or, failing that, the close box).
-    ModalDialogDriver previous = SetModalDialogDriver([&](HWND dialog) {
-        if (dialog == seen) return false;  // it is still open after a press: give up on it
-        seen = dialog;
-        const Window* d = FindWindowRecord(dialog);
-        if (!d || d->templateId != IDD_ABOUT) return false;
-        texts.push_back(d->text);
-        for (HWND c : d->children) {
-            const Window* w = FindWindowRecord(c);
-            if (w && (w->control == ControlKind::Label || w->control == ControlKind::CentredLabel)) texts.push_back(w->text);
-        }
-        return ClickDlgButton(dialog, IDOK) || ClickCloseBox(dialog);
-    });
-    if (page_) ClickDlgButton(page_, IDC_ABOUT);
-    SetModalDialogDriver(std::move(previous));
-    return texts;
-}
-
 std::string PanelSession::Describe() const {
-    const Window* page = FindWindowRecord(page_);
+    const Window* page = FindWindowRecord(Page());
     if (!page) return "";
     std::vector<const Window*> controls;
     for (HWND c : page->children)
@@ -244,8 +175,8 @@ std::string PanelSession::Describe() const {
 
     std::ostringstream out;
     std::string title;
-    for (const auto& p : host_.Rollups().Pages())
-        if (p.window == page_) title = p.title;
+    for (const auto& p : Host().Rollups().Pages())
+        if (p.window == Page()) title = p.title;
     out << (title.empty() ? "(untitled page)" : title) << "\n";
     for (const auto& [isSection, index] : entries) {
         if (!isSection) {

@@ -25,7 +25,7 @@
 
 #include "host/AtomicReplace.h"
 #include "standalone/Interrupts.h"
-#include "standalone/PluginLibrary.h"
+#include "hostapp/PluginLibrary.h"
 #include "tests/common/TempDir.h"
 #include "tests/standalone/CliRunner.h"
 #include "tests/standalone/ImageReadBack.h"

@@ -4,8 +4,8 @@
 
 #include <sstream>
 
+#include "hostapp/PluginLibrary.h"
 #include "plugin/GritUtility.h"
-#include "standalone/PluginLibrary.h"
 
 CliResult RunMurkwell(const std::vector<std::string>& args, const CliEnvironment& env) {
     std::vector<std::string> storage;

@@ -7,6 +7,7 @@
 #include <map>
 #include <sstream>
 
+#include "hostapp/HostInstallation.h"
 #include "standalone/BakeOptions.h"
 #include "standalone/ConfigDir.h"
 #include "standalone/Interrupts.h"

@@ -5,8 +5,8 @@
 
 #include <filesystem>
 
+#include "hostapp/PluginLibrary.h"
 #include "plugin/GritUtility.h"
-#include "standalone/PluginLibrary.h"
 #include "tests/common/TempDir.h"
 #include "tests/standalone/CliRunner.h"
 

@@ -1,8 +1,8 @@
-// The plug-in as the standalone host finds it: a shared library loaded at run time and reached
-// only through its four exported functions and the objects they hand out, the way the host
-// application loads its plug-ins. The library and the host share the host layer
-// (libmurkwell-host.so), so the core interface, the dialog manager and the message-box and
-// bitmap hooks that this program installs are the ones the plug-in sees.
+// The plug-in as a host program finds it (the `murkwell` program, the Blender host): a shared
+// library loaded at run time and reached only through its four exported functions and the objects
+// they hand out, the way the host application loads its plug-ins. The library and the host share
+// the host layer (libmurkwell-host.so), so the core interface, the dialog manager and the
+// message-box and bitmap hooks that the program installs are the ones the plug-in sees.
 #pragma once
 #include <string>
 
@@ -10,7 +10,7 @@
 #include "host/UtilityObj.h"
 #include "host/Win32Types.h"
 
-// The host version this program drives: release 4200, interface 8, revision 0. A library built
+// The host version these programs drive: release 4200, interface 8, revision 0. A library built
 // for another version is refused.
 constexpr ULONG kHostVersion = 0x10680800u;
 

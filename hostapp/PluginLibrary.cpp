@@ -1,4 +1,4 @@
-#include "standalone/PluginLibrary.h"
+#include "hostapp/PluginLibrary.h"
 
 #include <dlfcn.h>
 
@@ -8,7 +8,7 @@
 
 namespace {
 
-// The class the standalone host knows how to drive: Murkwell's utility.
+// The class the host programs know how to drive: Murkwell's utility.
 constexpr Class_ID kUtilityClass(0x25E0D55Bu, 0x2D91FD3Eu);
 
 std::string Hex(ULONG value) {
