@@ -5,6 +5,7 @@
 
 #include "standalone/ImportedScene.h"
 #include "tests/fuzz/FuzzCheck.h"
+#include "tests/fuzz/MeshBake.h"
 
 inline void CheckImportedObject(const ImportedObject& object) {
     const Mesh& mesh = object.mesh;
@@ -32,4 +33,20 @@ inline void CheckImportedObject(const ImportedObject& object) {
     }
     for (const Face& f : mesh.faces)
         FUZZ_CHECK(f.getMatID() < object.materialNames.size(), "material IDs name known materials");
+}
+
+// Checks every object of an imported scene and bakes the first few with faces. Objects baked per
+// input and faces over all of them are capped: many tiny objects cost a run each.
+inline void CheckAndBakeScene(const ImportedScene& scene) {
+    constexpr int kMaxObjects = 4;
+    constexpr int kMaxFacesPerInput = 2048;
+    int baked = 0, faces = 0;
+    for (const ImportedObject& object : scene.objects) {
+        CheckImportedObject(object);
+        if (!object.HasFaces() || baked >= kMaxObjects) continue;
+        faces += object.mesh.getNumFaces();
+        if (faces > kMaxFacesPerInput) break;
+        BakeMesh(object.mesh);
+        ++baked;
+    }
 }

@@ -11,13 +11,10 @@
 #include "tests/common/TempDir.h"
 #include "tests/fuzz/FuzzCheck.h"
 #include "tests/fuzz/ImportCheck.h"
-#include "tests/fuzz/MeshBake.h"
 
 namespace {
 constexpr const char* kExtensions[] = {".ply", ".stl", ".glb", ".gltf", ".dae", ".3ds", ".fbx"};
 constexpr std::size_t kExtensionCount = sizeof kExtensions / sizeof kExtensions[0];
-constexpr int kMaxObjects = 4;
-constexpr int kMaxFacesPerInput = 2048;
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -39,14 +36,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(!error.empty(), "a refused file says why");
         return 0;
     }
-    int baked = 0, faces = 0;
-    for (const ImportedObject& object : scene.objects) {
-        CheckImportedObject(object);
-        if (!object.HasFaces() || baked >= kMaxObjects) continue;
-        faces += object.mesh.getNumFaces();
-        if (faces > kMaxFacesPerInput) break;
-        BakeMesh(object.mesh);
-        ++baked;
-    }
+    CheckAndBakeScene(scene);
     return 0;
 }

@@ -9,14 +9,6 @@
 #include "standalone/SceneImport.h"
 #include "tests/fuzz/FuzzCheck.h"
 #include "tests/fuzz/ImportCheck.h"
-#include "tests/fuzz/MeshBake.h"
-
-namespace {
-// Objects baked per input and faces over all of them: many tiny objects cost a run each.
-constexpr int kMaxObjects = 4;
-constexpr int kMaxFacesPerInput = 2048;
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     std::string text(reinterpret_cast<const char*>(data), size);
@@ -39,14 +31,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(!error.empty(), "a refused import says why");
         return 0;
     }
-    int baked = 0, faces = 0;
-    for (const ObjObject& object : scene.objects) {
-        CheckImportedObject(object);
-        if (!object.HasFaces() || baked >= kMaxObjects) continue;
-        faces += object.mesh.getNumFaces();
-        if (faces > kMaxFacesPerInput) break;
-        BakeMesh(object.mesh);
-        ++baked;
-    }
+    CheckAndBakeScene(scene);
     return 0;
 }
