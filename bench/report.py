@@ -618,7 +618,7 @@ def main():
            "", "Start-up included in each bake: `murkwell about` (the program, its libraries and the "
            "plug-in, no mesh) takes %s. The whole process of `murkwell --version` takes %s and a bake of a "
            "one-triangle mesh (200² map) %s, best of 10." % (
-               fmt_seconds(startup), fmt_ms(startup_runs["version"]), fmt_ms(startup_runs["triangle"]))]
+               fmt_ms(startup), fmt_ms(startup_runs["version"]), fmt_ms(startup_runs["triangle"]))]
     md += ["", "Outputs: the 1-thread and all-thread outputs are %s for every bake; " % (
         "byte-identical (cmp)" if all_same else "**not** all byte-identical — see the table") +
         ("the plain scan's output equals the accelerated one byte for byte for %s." % ", ".join(
