@@ -178,6 +178,9 @@ int RunBake(const BakeOptions& o, const CliEnvironment& env, std::ostream& out, 
     import.threads = o.threads.value_or(0);
     if (!LoadScene(o.input, import, scene, error)) return fail(kExitFailed, error);
     for (const auto& w : scene.warnings) err << "Murkwell: warning: " << o.input << ": " << w << "\n";
+    // An OBJ file's text is kept only to write its coloured copy; any other output frees it
+    // before the run, which would otherwise carry the whole file through its peak.
+    if (algorithm != ALGORITHM_VERTEX_COLORS || LowerExtension(o.output) != ".obj") std::string().swap(scene.text);
 
     int chosen = -1;
     if (!o.object.empty()) {

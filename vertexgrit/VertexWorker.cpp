@@ -62,6 +62,15 @@ void GritUtility::ProcessVertexJob(WorkerJob* job) {
         return;
     }
     const Point3 centroid(kCentroidWeight, kCentroidWeight, kCentroidWeight);
+    constexpr int kDoneBatch = 64;
+    int pendingDone = 0;
+    const auto flushDone = [&] {
+        if (pendingDone == 0) return;
+        EnterCriticalSection(&workLock);
+        job->pool->AddDone(pendingDone);
+        LeaveCriticalSection(&workLock);
+        pendingDone = 0;
+    };
 
     // 64-bit, so stepping past the last face cannot overflow.
     for (long long next = job->index; next < m->getNumFaces(); next += step) {
@@ -80,8 +89,9 @@ void GritUtility::ProcessVertexJob(WorkerJob* job) {
         } else {
             assert1(__LINE__, "VertexWorker");
         }
-        EnterCriticalSection(&workLock);
-        job->pool->AddDone(1);
-        LeaveCriticalSection(&workLock);
+        // The done count, which the run reads under the lock, grows by whole faces; counted
+        // here and added a batch at a time, so the workers do not queue at the lock face by face.
+        if (++pendingDone == kDoneBatch) flushDone();
     }
+    flushDone();
 }
