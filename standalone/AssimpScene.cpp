@@ -10,6 +10,7 @@
 
 #include "standalone/OptionalModule.h"
 #include "standalone/PlyFaces.h"
+#include "standalone/ReaderCrashGuard.h"
 #include "standalone/SceneTables.h"
 #include "standalone/TableScene.h"
 
@@ -149,7 +150,12 @@ bool LoadAssimpScene(const std::string& path, const ImportOptions& options, Impo
     if (ownPly) {
         tables = &plyTables.emplace(ply).tables;
     } else {
-        read.tables = reader->read(path.c_str(), why, sizeof why);
+        {
+            const ReaderCrashGuard guard("Murkwell: cannot read " + named +
+                                         ": Assimp's reader crashed on the file (it is likely damaged or not what its "
+                                         "extension says)");
+            read.tables = reader->read(path.c_str(), why, sizeof why);
+        }
         if (!read.tables) {
             error = "cannot read " + named + ": " + OneLine(why[0] ? why : "Assimp gave no reason");
             return false;

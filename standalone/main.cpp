@@ -2,5 +2,9 @@
 #include <iostream>
 
 #include "standalone/Cli.h"
+#include "standalone/ReaderCrashGuard.h"
 
-int main(int argc, char** argv) { return RunCli(argc, argv, std::cout, std::cerr, CliEnvironment::FromProcess()); }
+int main(int argc, char** argv) {
+    EnableReaderCrashGuards();
+    return RunCli(argc, argv, std::cout, std::cerr, CliEnvironment::FromProcess());
+}

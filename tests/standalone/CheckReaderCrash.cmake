@@ -1,0 +1,27 @@
+# A file on which Assimp's reader crashes (a COLLADA float_array without its count): the program
+# must end with its error line and exit code 1, not with the crash, and leave the output as it was.
+#   cmake -DPROGRAM=<murkwell> -DINPUT=<file.dae> -DWORK=<dir> -P CheckReaderCrash.cmake
+file(REMOVE_RECURSE "${WORK}")
+file(MAKE_DIRECTORY "${WORK}/config")
+file(WRITE "${WORK}/map.png" "old map")
+set(expected "Murkwell: cannot read ${INPUT} (Collada Importer): Assimp's reader crashed on the file (it is likely damaged or not what its extension says)")
+
+foreach(command IN ITEMS info bake)
+  if(command STREQUAL "bake")
+    set(args bake "${INPUT}" -o "${WORK}/map.png" --mode uv --size 64x64 --config-dir "${WORK}/config" -q)
+  else()
+    set(args info "${INPUT}")
+  endif()
+  execute_process(COMMAND "${PROGRAM}" ${args} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
+  string(STRIP "${err}" err)
+  if(NOT rc STREQUAL "1" OR NOT err STREQUAL expected)
+    message(FATAL_ERROR "${command}: exit ${rc}, standard error:\n${err}\nexpected exit 1 and:\n${expected}")
+  endif()
+endforeach()
+file(READ "${WORK}/map.png" kept)
+file(GLOB left "${WORK}/*")
+list(LENGTH left count)
+if(NOT kept STREQUAL "old map" OR NOT count EQUAL 2)
+  message(FATAL_ERROR "the output was touched or a file was left: ${left}")
+endif()
+message(STATUS "reader crash: ${err}")
