@@ -105,14 +105,24 @@ owner_of_failure() {  # replay log
     END { print decided ? owner : "ours" }' "$1"
 }
 
-# Replays each input a fork-mode target set aside; prints "ours" or "assimp" per input, one per line.
+# Replays each input a fork-mode target set aside, alone; prints "<owner> <input>" per input:
+# "ours" or "assimp" (owner_of_failure), or "unrepeated" for a timeout or out-of-memory input that
+# ran through when replayed alone (slow only while the fuzzers shared the cores). A timeout is
+# replayed with a shorter limit, so the report's stack shows where the time goes.
 classify_findings() {  # target
-  local t=$1 dir="$work/$1" f
+  local t=$1 dir="$work/$1" f limit name
   for f in "$dir"/artifacts/*; do
     [[ -f $f ]] || continue
+    limit=30
+    [[ $(basename "$f") != timeout-* ]] || limit=10
     TMPDIR="$dir/tmp" ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions=$PWD/tests/fuzz/lsan.supp UBSAN_OPTIONS=print_stacktrace=1 \
-      timeout 120 "$build/tests/fuzz/fuzz_$t" -timeout=30 -rss_limit_mb=2048 "$f" >"$f.replay" 2>&1 || true
-    echo "$(owner_of_failure "$f.replay") $f"
+      timeout 120 "$build/tests/fuzz/fuzz_$t" -timeout=$limit -rss_limit_mb=2048 "$f" >"$f.replay" 2>&1 || true
+    name=$(basename "$f")
+    if [[ $name == timeout-* || $name == oom-* ]] && ! grep -qE 'ERROR|SUMMARY' "$f.replay"; then
+      echo "unrepeated $f"
+    else
+      echo "$(owner_of_failure "$f.replay") $f"
+    fi
   done
 }
 
@@ -125,7 +135,7 @@ for t in "${targets[@]}"; do
   shopt -s nullglob
   found=("$dir"/artifacts/*)
   shopt -u nullglob
-  theirs=0
+  theirs=0 unrepeated=0
   if ((status == 0 && ${#found[@]} > 0)) && [[ -n ${replayed[$t]:-} ]]; then
     # Inputs whose fault lies in Assimp are kept under findings and counted, not failed.
     mkdir -p "$findings/$t/assimp"
@@ -134,6 +144,8 @@ for t in "${targets[@]}"; do
       if [[ $owner == assimp ]]; then
         theirs=$((theirs + 1))
         cp "$f" "$f.replay" "$findings/$t/assimp/"
+      elif [[ $owner == unrepeated ]]; then
+        unrepeated=$((unrepeated + 1))
       else
         ours+=("$f")
       fi
@@ -151,6 +163,7 @@ for t in "${targets[@]}"; do
     done
   fi
   if ((theirs > 0)); then result="$result; $theirs input(s) failing inside Assimp, kept in $findings/$t/assimp"; fi
+  if ((unrepeated > 0)); then result="$result; $unrepeated slow input(s) that ran through when replayed alone"; fi
   if [[ -n $(stat "$dir/log" number_of_executed_units) ]]; then
     printf '%-14s %12s %10s %10s %8s  %s\n' "$t" "$(stat "$dir/log" number_of_executed_units)" \
       "$(stat "$dir/log" average_exec_per_sec)" "$(stat "$dir/log" new_units_added)" \

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <set>
 #include <sstream>
@@ -20,7 +21,7 @@ std::string Number(double v) {
 }
 
 std::string ReadmeText() {
-    std::ifstream in(std::string(MURKWELL_SOURCE_DIR) + "/README.md");
+    std::ifstream in(std::filesystem::path(MURKWELL_SOURCE_DIR) / "README.md");
     std::stringstream s;
     s << in.rdbuf();
     return s.str();
