@@ -113,11 +113,10 @@ classify_findings() {  # target
   local t=$1 dir="$work/$1" f limit name
   for f in "$dir"/artifacts/*; do
     [[ -f $f ]] || continue
-    limit=30
-    [[ $(basename "$f") != timeout-* ]] || limit=10
+    name=$(basename "$f") limit=30
+    [[ $name != timeout-* ]] || limit=10
     TMPDIR="$dir/tmp" ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions=$PWD/tests/fuzz/lsan.supp UBSAN_OPTIONS=print_stacktrace=1 \
       timeout 120 "$build/tests/fuzz/fuzz_$t" -timeout=$limit -rss_limit_mb=2048 "$f" >"$f.replay" 2>&1 || true
-    name=$(basename "$f")
     if [[ $name == timeout-* || $name == oom-* ]] && ! grep -qE 'ERROR|SUMMARY' "$f.replay"; then
       echo "unrepeated $f"
     else

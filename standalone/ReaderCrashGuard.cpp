@@ -4,6 +4,8 @@
 #include <atomic>
 #include <cstring>
 
+#include "standalone/Cli.h"
+
 #if defined(__unix__) || defined(__APPLE__)
 #include <signal.h>
 #include <unistd.h>
@@ -16,7 +18,6 @@ std::atomic<bool> gEnabled{false};
 #if defined(MURKWELL_HAS_SIGACTION)
 constexpr int kSignals[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL};
 constexpr int kSignalCount = sizeof kSignals / sizeof kSignals[0];
-constexpr int kExitCode = 1;  // the program's exit code for bad input
 
 // The line the handler writes: set before the handlers go in, never freed while they are in.
 char gLine[2048];
@@ -29,7 +30,7 @@ void OnCrash(int) {
         if (n <= 0) break;
         done += static_cast<std::size_t>(n);
     }
-    _exit(kExitCode);
+    _exit(kExitFailed);
 }
 #endif
 }  // namespace
